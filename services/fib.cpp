@@ -1,0 +1,232 @@
+#include "services/fib.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/FloatingPoint.h"
+#include "services/IB_Intf.h"
+
+static_assert(sizeof(FibStatusWord) == sizeof(ISC_STATUS), "status word width must follow the API");
+static_assert(kStatusVectorLength == ISC_STATUS_LENGTH);
+
+namespace {
+
+thread_local FibStatusWord statusVector[kStatusVectorLength] = {};
+
+// The switches live in one byte. The raising routine reads them under the
+// lock; the error constructor reads the byte alone, hence the atomic.
+std::mutex optionsLock;
+std::atomic<std::uint8_t> options{kDefaultErrorMessageOptions};
+
+bool IsLowerAscii(char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+void UpperFirst(std::string& text) {
+    if (!text.empty() && IsLowerAscii(text[0]))
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+}
+
+std::string TextUpToZero(const char* buffer, std::size_t capacity) {
+    std::size_t n = 0;
+    while (n < capacity && buffer[n] != '\0') ++n;
+    return std::string(buffer, n);
+}
+
+void RemoveBackslashN(std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            ++i;
+            continue;
+        }
+        out += text[i];
+    }
+    text.swap(out);
+}
+
+}  // namespace
+
+FibStatusWord* ThreadStatusVector() {
+    return statusVector;
+}
+
+std::uint8_t ErrorMessageOptions() {
+    std::lock_guard<std::mutex> guard(optionsLock);
+    return options.load(std::memory_order_relaxed);
+}
+
+void SetErrorMessageOptions(std::uint8_t value) {
+    std::lock_guard<std::mutex> guard(optionsLock);
+    options.store(value, std::memory_order_relaxed);
+}
+
+void ResetErrorMessageOptions() {
+    SetErrorMessageOptions(kDefaultErrorMessageOptions);
+}
+
+const char* const
+    ClientErrorMessages
+        [kClientErrorMessageCount] =
+            {
+                "Unknown error.",                                            // 0
+                "Unsupported feature.",                                      // 1
+                "Not permitted.",                                            // 2
+                "Temporary file access error.",                              // 3
+                "Database connection timed out.",                            // 4
+                "Cannot set database.",                                      // 5
+                "Cannot set transaction.",                                   // 6
+                "Operation cancelled at user's request.",                    // 7
+                "DPB Constant (isc_dpb_%s) is unsupported.",                 // 8
+                "DPB Constant (%s) is unknown.",                             // 9
+                "TPB Constant (isc_tpb_%s) is unsupported.",                 // 10
+                "TPB Constant (%s) is unknown.",                             // 11
+                "%s: Cannot perform operation -- DB is not open.",           // 12
+                "Cannot perform operation -- DB is currently open.",         // 13
+                "Database name is missing.",                                 // 14
+                "%s :Transaction is not active.",                            // 15
+                "%s :Transaction is active.",                                // 16
+                "Timeout values cannot be negative.",                        // 17
+                "%s :No databases are listed in transaction component.",     // 18
+                "%s :Updating wrong database.",                              // 19
+                "%s :Updating wrong transaction.",                           // 20
+                "Database not assigned for %s.",                             // 21
+                "Transaction not assigned for %s.",                          // 22
+                "XSQLDA index out of range.",                                // 23
+                "XSQLDA name does not exist (%s).",                          // 24
+                "End of file.",                                              // 25
+                "Beginning of file.",                                        // 26
+                "%s:Invalid statement handle.",                              // 27
+                "Can't %s because %s dataset open.",                         // 28
+                "Can't %s because %s dataset closed.",                       // 29
+                "Unknown SQL Data type (%d).",                               // 30
+                "Invalid column index (index exceeds permitted range).",     // 31
+                "Invalid parameter index (index exceeds permitted range).",  // 32
+                "Invalid data conversion.",                                  // 33
+                "Column cannot be set to null (%s)",                         // 34
+                "Blob stream cannot be read.",                               // 35
+                "Blob stream cannot be written.",                            // 36
+                "Can't %s , because  query is empty",                        // 37
+                "Can't \"open\" a non-select statement. Use ExecQuery.",     // 38
+                "No access to field \"%s\".",                                // 39
+                "Field \"%s\" is read-only.",                                // 40
+                "Field \"%s\" not found.",                                   // 41
+                "DataSet not in Edit or Insert mode.(%s)",                   // 42
+                "Not editing.",                                              // 43
+                "Can't insert into dataset. (%s)",                           // 44
+                "Can't post. (%s) ",                                         // 45
+                "Can't update. (%s)",                                        // 46
+                "Can't delete from dataset. (%s)",                           // 47
+                "Can't refresh row. (%s)",                                   // 48
+                "Buffer not set.",                                           // 49
+                "Circular references not permitted.(%s)",                    // 50
+                "SQL Parse Error in :%s \r\n\r\n%s",                         // 51
+                "User abort.",                                               // 52
+                "Data set is uni-directional.",                              // 53
+                "Cannot create shared resource. (Windows error %d)",         // 54
+                "Windows API error. (Windows error %d [$%.8x])",             // 55
+                "Column lists do not match.",                                // 56
+                "Column types don't match. (From index: %d, To index: %d)",  // 57
+                "Can't end a shared transaction unless it is forced and equal to the transaction's "
+                "TimeoutAction.",                          // 58
+                "Column types \"%s\" is not array field",  // 59
+                "Dimension %d don't exist in \"%s\" ",     // 60
+                "SQL Dialect invalid",                     // 61
+                "InterBase library gds32.dll not found in the path. Please install InterBase to "
+                "use this "
+                "functionality",  // 62
+                "%s is an InterBase6 function. Please upgrade to InterBase6 to use this "
+                "functonality",  // 63
+                "InterBase Install DLL ibinstall.dll not found in the path. Please install "
+                "InterBase 6 to "
+                "use this functionality",                               // 64
+                "Cannot perform operation -- service is not attached",  // 65
+                "Cannot perform operation -- service is attached",      // 66
+                "Server Name Missing",                                  // 67
+                "Query Parameters missing or incorrect",                // 68
+                "Start Parameters missing or incorrect",                // 69
+                "Unexpected Output buffer value",                       // 70
+                "Generic ServiceStart not applicable: Use Specific Procedures to set configuration "
+                "params",                             // 71
+                "SPB Constant Not supported",         // 72
+                "SPB Constant Unknown",               // 73
+                "Field Size too small. Field %s.%s",  // 74
+                "%s. Can't use limited cache. \r\n"
+                "CachedUpdates must be False,\r\n"
+                "Select must have \"Order by\" clause ,\r\n"
+                "All order fields must exist in fields section\r\n"
+                "Select can't use params with prefix \"NEW_\"\r\n"
+                "UpdateTransaction must be equel Transaction or AutoCommit=True ",  // 75
+                "Error in %s. FieldList is empty.",                                 // 76
+                "%s can't use field \"%s\"",                                        // 77
+                "%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this "
+                "functonality",  // 78
+};
+
+EFIBError::EFIBError(int code, const std::string& text, ErrorSender sender)
+    : EDatabaseError(std::string()),
+      sqlCode_(code),
+      serverErrorCode_(static_cast<std::int32_t>(statusVector[1])),
+      sender_(sender) {
+    std::string prefix;
+    if (sender.Component() && (options.load(std::memory_order_relaxed) & ShowSenderPath) != 0)
+        prefix = ComponentPath(sender.Component()) + ":\r\n";
+    SetMessage(prefix + text);
+}
+
+EFIBError::EFIBError(int sqlCode, const std::string& sqlMessage, const std::string& serverMessage,
+                     ErrorSender sender)
+    : EFIBError(sqlCode, sqlMessage + serverMessage, sender) {
+    sqlMessage_ = sqlMessage;
+    serverMessage_ = serverMessage;
+}
+
+void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sender) {
+    FibStatusWord* vector = ThreadStatusVector();
+    const std::uint8_t switches = ErrorMessageOptions();
+
+    const ISC_LONG sqlCode = library->isc_sqlcode(vector);
+    std::string sqlMessage;
+    std::string serverMessage;
+    constexpr std::size_t kBufferSize = 20480;
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]());
+
+    if (switches & ShowSqlMessage) {
+        library->isc_sql_interprete(static_cast<short>(sqlCode), buffer.get(), 512);
+        sqlMessage = TextUpToZero(buffer.get(), kBufferSize);
+        RemoveBackslashN(sqlMessage);
+        if (!sqlMessage.empty()) {
+            UpperFirst(sqlMessage);
+            if (sqlMessage.back() != '.')
+                sqlMessage += ".\r\n";
+        }
+    }
+
+    if (switches & ShowServerMessages) {
+        ISC_STATUS* cursor = vector;
+        for (;;) {
+            buffer[0] = '\0';
+            if (library->isc_interprete(buffer.get(), &cursor) <= 0)
+                break;
+            std::string line = TextUpToZero(buffer.get(), kBufferSize);
+            if (line.empty())
+                continue;
+            UpperFirst(line);
+            serverMessage += line;
+            if (serverMessage.back() != '.')
+                serverMessage += '.';
+            serverMessage += "\r\n";
+        }
+    }
+    // The text functions are client-library calls like any other.
+    platform::ResetFpuToDefault();
+
+    throw EFIBInterBaseError(sqlCode, sqlMessage, serverMessage, sender);
+}
+
+void RaiseClientError(int code, std::initializer_list<FormatArg> args) {
+    const char* templ = code >= 0 && code < kClientErrorMessageCount ? ClientErrorMessages[code]
+                                                                     : ClientErrorMessages[0];
+    throw EFIBClientError(code, Format(templ, args), nullptr);
+}
