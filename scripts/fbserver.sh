@@ -32,7 +32,7 @@ usage() { sed -n '5,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 ensure_packages() {
     local missing=() p
-    for p in firebird3.0-server firebird3.0-utils libfbclient2; do
+    for p in firebird3.0-server firebird3.0-utils libfbclient2 iproute2; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -43,24 +43,29 @@ ensure_packages() {
     if [ ! -e "$policy" ]; then
         printf '#!/bin/sh\nexit 101\n' >"$policy" && chmod 755 "$policy" && own_policy=1
     fi
+    local rc=0
     timeout 600 apt-get update -qq || true
-    DEBIAN_FRONTEND=noninteractive timeout 900 apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    [ "$own_policy" = 1 ] && rm -f "$policy"
+    DEBIAN_FRONTEND=noninteractive timeout 900 \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" || rc=$?
+    if [ "$own_policy" = 1 ]; then rm -f "$policy"; fi
+    [ $rc = 0 ] || die "apt-get install failed"
 }
 
-# Runs "$@" with /var/log/firebird redirected to $DIR/log when namespaces are allowed.
-with_private_log() {
+# Prefix that redirects /var/log/firebird to DIR/log; empty where mount
+# namespaces are not allowed (then Firebird may log into the machine's folder).
+LOG_WRAP=()
+init_log_wrap() {
     if unshare --mount --propagation private true 2>/dev/null; then
-        unshare --mount --propagation private \
-            sh -c 'mount --bind "$0" /var/log/firebird && exec "$@"' "$DIR/log" "$@"
+        # shellcheck disable=SC2016
+        LOG_WRAP=(unshare --mount --propagation private
+            sh -c 'mount --bind "$0" /var/log/firebird && exec "$@"' "$DIR/log")
     else
-        "$@"
+        echo "fbserver: no mount namespace; Firebird may write to /var/log/firebird" >&2
     fi
 }
+with_private_log() { "${LOG_WRAP[@]}" "$@"; }
 
-as_firebird() { setpriv --reuid=firebird --regid=firebird --init-groups "$@"; }
-
-client_env() { env FIREBIRD="$DIR/client" FIREBIRD_LOCK="$DIR/client-lock" "$@"; }
+AS_FIREBIRD=(setpriv --reuid=firebird --regid=firebird --init-groups)
 
 # A pid only counts as ours if it is a firebird binary whose root is DIR/server,
 # so a recycled pid or another run's server is never signalled.
@@ -80,8 +85,8 @@ running_pid() {
 port_is_free() { [ -z "$(ss -Hltn "sport = :$1")" ]; }
 
 pick_port() {
-    local p i
-    for i in $(seq 50); do
+    local p _
+    for _ in $(seq 50); do
         p=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
         port_is_free "$p" && { echo "$p"; return 0; }
     done
@@ -91,10 +96,13 @@ pick_port() {
 prepare_dirs() {
     install -d -m 755 "$DIR/server" "$DIR/client" "$DIR/client-lock"
     install -d -m 755 -o firebird -g firebird "$DIR/lock" "$DIR/log"
+    # Clients run as root; if one created the log first the server could not append.
+    [ -e "$DIR/log/firebird3.0.log" ] ||
+        install -m 664 -o firebird -g firebird /dev/null "$DIR/log/firebird3.0.log"
     # Sticky and world-writable so tests (root) and the server (firebird) can both
     # create and remove databases and backups here.
     install -d -m 1777 "$DIR/db"
-    as_firebird test -x "$DIR/db" -a -w "$DIR/lock" ||
+    "${AS_FIREBIRD[@]}" test -x "$DIR/db" -a -w "$DIR/lock" ||
         die "user firebird cannot reach $DIR (a parent folder is not traversable?)"
 
     local f
@@ -118,7 +126,6 @@ RemoteBindAddress = 127.0.0.1
 SecurityDatabase = $DIR/server/security3.fdb
 AuthServer = Srp256, Srp
 UserManager = Srp
-WireCrypt = Enabled
 UdfAccess = None
 EOF
     # Providers = Remote makes a bare "service_mgr" fail loudly instead of
@@ -127,7 +134,6 @@ EOF
 RemoteServicePort = $port
 Providers = Remote
 AuthClient = Srp256, Srp
-WireCrypt = Enabled
 EOF
 }
 
@@ -135,30 +141,33 @@ set_sysdba_password() {
     # Embedded engine as user firebird, so every file it touches stays owned by
     # the account the server will run as.
     echo "ALTER USER SYSDBA PASSWORD '$SYSDBA_PASSWORD' USING PLUGIN Srp;" |
-        with_private_log as_firebird env -i FIREBIRD="$DIR/server" FIREBIRD_LOCK="$DIR/lock" \
-            timeout 30 isql-fb -q -b -user SYSDBA "$DIR/server/security3.fdb" >>"$DIR/server.log" 2>&1 ||
+        with_private_log "${AS_FIREBIRD[@]}" env -i PATH=/usr/sbin:/usr/bin:/bin \
+            FIREBIRD="$DIR/server" FIREBIRD_LOCK="$DIR/lock" \
+            timeout 30 isql-fb -q -b -user SYSDBA "$DIR/server/security3.fdb" \
+            >>"$DIR/server.log" 2>&1 ||
         die "could not set SYSDBA password (see $DIR/server.log)"
 }
 
+# setsid detaches it from the caller's terminal and job signals; it execs in
+# place (no fork) so $! is the server's own pid. fd 9 (our flock) is closed so
+# the server does not hold the lock for its whole life.
 launch() {
     cd / # the server must not pin the caller's cwd
-    setsid bash -c "$(declare -f with_private_log as_firebird); DIR='$DIR'; with_private_log \
-        setpriv --reuid=firebird --regid=firebird --init-groups \
-        env -i FIREBIRD='$DIR/server' FIREBIRD_LOCK='$DIR/lock' $FB_BIN" \
-        </dev/null >>"$DIR/server.log" 2>&1 &
-    local pid=$!
-    cd - >/dev/null
-    echo "$pid"
+    setsid "${LOG_WRAP[@]}" "${AS_FIREBIRD[@]}" \
+        env -i PATH=/usr/sbin:/usr/bin:/bin FIREBIRD="$DIR/server" FIREBIRD_LOCK="$DIR/lock" \
+        "$FB_BIN" </dev/null >>"$DIR/server.log" 2>&1 9>&- &
+    echo $!
 }
 
 # 0 = ready, 1 = failed, 2 = someone else holds the port
 wait_ready() {
     local pid=$1 port=$2 deadline=$((SECONDS + START_TIMEOUT)) owners
     while [ $SECONDS -lt $deadline ]; do
-        kill -0 "$pid" 2>/dev/null || return 1
+        alive "$pid" || return 1
         owners=$(ss -Hltnp "sport = :$port")
         if [ -n "$owners" ] && ! grep -q "pid=$pid," <<<"$owners"; then return 2; fi
-        if [ -n "$owners" ] && with_private_log client_env timeout 5 \
+        if [ -n "$owners" ] && with_private_log \
+            env FIREBIRD="$DIR/client" FIREBIRD_LOCK="$DIR/client-lock" timeout 5 \
             fbsvcmgr localhost:service_mgr -user SYSDBA -password "$SYSDBA_PASSWORD" \
             info_server_version >/dev/null 2>&1; then
             return 0
@@ -168,12 +177,15 @@ wait_ready() {
     return 1
 }
 
+# A zombie counts as gone: whoever inherited it may never reap it.
+alive() { [ -e "/proc/$1" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
+
 stop_pid() {
     local pid=$1 deadline
     kill -TERM "$pid" 2>/dev/null || return 0
     deadline=$((SECONDS + STOP_TIMEOUT))
-    while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then
+    while alive "$pid" && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+    if alive "$pid"; then
         echo "fbserver: pid $pid ignored TERM, sending KILL" >&2
         kill -KILL "$pid" 2>/dev/null || true
         sleep 0.5
@@ -233,6 +245,8 @@ cmd_start() {
 
 cmd_stop() {
     local pid
+    exec 9>"$DIR/.fbserver.lock"
+    flock -w 60 9 || die "another fbserver.sh holds $DIR"
     if ! pid=$(running_pid); then
         echo "fbserver: not running in $DIR"
         rm -f "$DIR/server.pid"
@@ -265,6 +279,7 @@ cmd_run() {
 action=$1
 DIR=$(realpath -m "$2")
 shift 2
+init_log_wrap
 case $action in
     start) [ $# -le 1 ] || usage; cmd_start "$@" ;;
     stop) cmd_stop ;;
