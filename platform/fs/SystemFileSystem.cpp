@@ -1,0 +1,275 @@
+// The file system of this machine, on the POSIX calls and the kernel's
+// mount table.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/fs/FileSystem.h"
+#include "platform/fs/MountTable.h"
+
+namespace platform::fs {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long the user-interface thread waits for a volume before taking it
+// as unreadable.
+constexpr auto kVolumeTimeout = 750ms;
+
+std::mutex probeMutex;
+std::set<std::string> pendingProbes;
+
+// Runs `work` on a thread of its own and waits at most `timeout` for it. A
+// volume that does not answer (a dead share, a drive spinning up) leaves
+// the thread behind, not the caller; while it hangs, later probes of the
+// same key fail at once instead of piling up more threads.
+template <class T, class Work>
+std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout, Work work) {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::optional<T> result;
+    };
+    {
+        std::lock_guard lock(probeMutex);
+        if (!pendingProbes.insert(key).second) return std::nullopt;
+    }
+    auto state = std::make_shared<State>();
+    try {
+        std::thread([state, key, work]() {
+            std::optional<T> result = work();
+            {
+                std::lock_guard lock(state->mutex);
+                state->result = std::move(result);
+                state->finished = true;
+            }
+            state->done.notify_all();
+            std::lock_guard lock(probeMutex);
+            pendingProbes.erase(key);
+        }).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard lock(probeMutex);
+        pendingProbes.erase(key);
+        return std::nullopt;
+    }
+    std::unique_lock lock(state->mutex);
+    if (!state->done.wait_for(lock, timeout, [&] { return state->finished; })) return std::nullopt;
+    return state->result;
+}
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+std::string LabelOfDevice(const std::string& source) {
+    char wanted[4096];
+    if (!realpath(source.c_str(), wanted)) return {};
+    std::unique_ptr<DIR, DirCloser> dir(::opendir("/dev/disk/by-label"));
+    if (!dir) return {};
+    while (dirent* e = ::readdir(dir.get())) {
+        if (e->d_name[0] == '.') continue;
+        std::string link = std::string("/dev/disk/by-label/") + e->d_name;
+        char target[4096];
+        if (!realpath(link.c_str(), target) || std::strcmp(target, wanted) != 0) continue;
+        // udev writes blanks and other unsafe characters as \xNN.
+        std::string name = e->d_name, label;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+                label += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else {
+                label += name[i];
+            }
+        }
+        return label;
+    }
+    return {};
+}
+
+std::string LabelOfShare(const std::string& source) {
+    std::string s = source;
+    std::replace(s.begin(), s.end(), '\\', '/');
+    while (!s.empty() && s.back() == '/') s.pop_back();
+    auto slash = s.rfind('/');
+    auto colon = s.find(':');
+    if (slash == std::string::npos) return colon == std::string::npos ? s : s.substr(colon + 1);
+    return s.substr(slash + 1);
+}
+
+bool InGroup(gid_t gid) {
+    if (gid == ::getegid()) return true;
+    int n = ::getgroups(0, nullptr);
+    if (n <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(n));
+    n = ::getgroups(n, groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(n, 0), gid) != groups.begin() + std::max(n, 0);
+}
+
+class SystemFileSystem final : public FileSystem {
+public:
+    const PathRules& Rules() const override { return RulesFor(PathStyle::Posix); }
+
+    bool FindEntries(const std::string& folder, const std::string& pattern,
+                     std::uint32_t search,
+                     const std::function<bool(const DirEntry&)>& onEntry) override {
+        int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return false;
+        std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+        if (!dir) {
+            ::close(fd);
+            return false;
+        }
+        const PathRules& rules = Rules();
+        const uid_t euid = ::geteuid();
+        while (dirent* e = ::readdir(dir.get())) {
+            DirEntry entry;
+            entry.name = e->d_name;
+            if (!rules.Matches(entry.name, pattern)) continue;
+            // Dot-files are this system's hidden files.
+            if (entry.name[0] == '.') entry.attributes |= faHidden;
+            // Leave out what the filter drops anyway before paying for a stat.
+            if (!PassesSearchAttributes(entry.attributes, search)) continue;
+            if (e->d_type == DT_DIR && !(search & faDirectory)) continue;
+            struct stat st {};
+            if (::fstatat(fd, e->d_name, &st, 0) != 0 &&
+                ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) entry.attributes |= faDirectory;
+            else if (!S_ISREG(st.st_mode)) entry.attributes |= faSysFile;
+            if (euid != 0) {
+                mode_t bit = st.st_uid == euid ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
+                if (!(st.st_mode & bit)) entry.attributes |= faReadOnly;
+            }
+            if (!PassesSearchAttributes(entry.attributes, search)) continue;
+            entry.size = static_cast<std::int64_t>(st.st_size);
+            entry.time = static_cast<std::int64_t>(st.st_mtime);
+            if (!onEntry(entry)) break;
+        }
+        return true;
+    }
+
+    std::string CurrentDirectory() override {
+        std::string buffer(4096, '\0');
+        while (!::getcwd(buffer.data(), buffer.size())) {
+            if (errno != ERANGE) return {};
+            buffer.resize(buffer.size() * 2);
+        }
+        buffer.resize(std::strlen(buffer.c_str()));
+        return buffer;
+    }
+
+    bool SetCurrentDirectory(const std::string& path, std::string* error) override {
+        if (::chdir(path.c_str()) == 0) return true;
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+
+    bool DirectoryExists(const std::string& path) override {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    bool FileExists(const std::string& path) override {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    }
+
+    std::optional<std::string> ListedName(const std::string& path) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+        // Names are exact here: the folder lists what was asked for.
+        std::string name = Rules().LastComponent(path);
+        return name.empty() ? path : name;
+    }
+
+    bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+        // Never replace an existing entry, as a move of a folder must not.
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+
+    std::vector<Drive> Drives() override {
+        auto mounts = ReadMountTable();
+        std::vector<Drive> drives;
+        for (std::size_t i = 0; i < mounts.size(); ++i) {
+            const MountEntry& m = mounts[i];
+            if (!IsBrowsableMount(m)) continue;
+            bool shadowed = false;
+            for (std::size_t j = i + 1; j < mounts.size(); ++j)
+                if (mounts[j].mountPoint == m.mountPoint) shadowed = true;
+            if (shadowed) continue;
+            // Single files mounted into place are not volumes; a share is
+            // taken on trust, as asking it could hang.
+            if (!IsNetworkFsType(m.fsType) && m.mountPoint != "/") {
+                auto isDir = Probe<bool>("dir:" + m.mountPoint, kVolumeTimeout, [mp = m.mountPoint] {
+                    struct stat st {};
+                    return std::optional<bool>(::stat(mp.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+                });
+                if (isDir && !*isDir) continue;
+            }
+            drives.push_back({m.mountPoint, DriveKindOf(m, IsRemovableDevice(m.source))});
+        }
+        std::sort(drives.begin(), drives.end(),
+                  [](const Drive& a, const Drive& b) { return a.root < b.root; });
+        return drives;
+    }
+
+    std::optional<VolumeInfo> ReadVolume(const std::string& root) override {
+        auto mounts = ReadMountTable();
+        const MountEntry* m = MountOf(mounts, root);
+        auto fsid = Probe<std::uint32_t>("vol:" + root, kVolumeTimeout, [root] {
+            struct statvfs vfs {};
+            if (::statvfs(root.c_str(), &vfs) != 0) return std::optional<std::uint32_t>();
+            auto id = static_cast<std::uint64_t>(vfs.f_fsid);
+            auto serial = static_cast<std::uint32_t>(id ^ (id >> 32));
+            // All ones stands for "unreadable" in the controls.
+            if (serial == 0xFFFFFFFFu) serial = 0xFFFFFFFEu;
+            return std::optional<std::uint32_t>(serial);
+        });
+        if (!fsid) return std::nullopt;
+        VolumeInfo info;
+        info.serial = *fsid;
+        if (m && IsNetworkFsType(m->fsType)) info.label = LabelOfShare(m->source);
+        else if (m && m->source.rfind("/dev/", 0) == 0) info.label = LabelOfDevice(m->source);
+        return info;
+    }
+
+    std::string UniversalName(const std::string& path) override {
+        auto mounts = ReadMountTable();
+        const MountEntry* m = MountOf(mounts, path);
+        if (!m || !IsNetworkFsType(m->fsType)) return path;
+        std::string source = m->source;
+        if (m->fsType.rfind("nfs", 0) != 0) std::replace(source.begin(), source.end(), '\\', '/');
+        while (source.size() > 1 && source.back() == '/') source.pop_back();
+        std::string rest = m->mountPoint == "/" ? path : path.substr(m->mountPoint.size());
+        if (!rest.empty() && rest[0] != '/') rest = "/" + rest;
+        return source + rest;
+    }
+};
+
+}  // namespace
+
+FileSystem& SystemFiles() {
+    static SystemFileSystem files;
+    return files;
+}
+
+}  // namespace platform::fs
