@@ -1,17 +1,467 @@
 #include "services/FIBSQLMonitor.h"
 
-// Placeholder until the shared-memory transport lands: a monitor that never
-// has a listener.
-TFIBSQLMonitorHook::TFIBSQLMonitorHook() = default;
-TFIBSQLMonitorHook::~TFIBSQLMonitorHook() = default;
-void TFIBSQLMonitorHook::Connect(TComponent*) {}
-void TFIBSQLMonitorHook::Disconnect(TComponent*) {}
-void TFIBSQLMonitorHook::ServiceAttach(TComponent*) {}
-void TFIBSQLMonitorHook::ServiceDetach(TComponent*) {}
-void TFIBSQLMonitorHook::ServiceQuery(TComponent*) {}
-void TFIBSQLMonitorHook::ServiceStart(TComponent*) {}
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/Component.h"
+#include "core/Exceptions.h"
+#include "platform/Process.h"
+#include "platform/ipc/NamedObjects.h"
+#include "services/fib.h"
+
+namespace tt = trace_transport;
+using platform::ipc::NamedEvent;
+using platform::ipc::NamedMutex;
+using platform::ipc::SharedMemory;
+
+static_assert(std::endian::native == std::endian::little,
+              "the shared area is little-endian and its counters are used in place");
+
+namespace {
+
+constexpr int kCannotCreateSharedResource = 54;
+// How often a waiting writer looks whether it has been told to stop.
+constexpr std::chrono::milliseconds kStopPoll{50};
+// The writer's idle turn.
+constexpr std::chrono::milliseconds kIdlePoll{50};
+
+struct MonitorState {
+    std::mutex creationLock;
+    std::unique_ptr<TFIBSQLMonitorHook> owned;
+    std::atomic<TFIBSQLMonitorHook*> monitor{nullptr};
+    std::atomic<bool> shutdown{false};
+    std::atomic<bool> monitoringEnabled{true};
+};
+
+// Never destroyed: objects torn down after the end-of-program step may still
+// ask for the monitor and must find "none" rather than a destroyed state.
+MonitorState& State() {
+    static MonitorState* state = new MonitorState;
+    return *state;
+}
+
+}  // namespace
+
+// The shared objects, in the order they are made: the area first, so that a
+// second process that finds it waits for the rest instead of creating it.
+struct TraceTransport {
+    SharedMemory area;
+    NamedMutex mutex;
+    NamedEvent writeEvent;
+    NamedEvent writeFinishedEvent;
+    NamedEvent readEvent;
+    NamedEvent readFinishedEvent;
+
+    TraceTransport()
+        : area(OpenArea()),
+          mutex(NamedMutex::CreateOrOpen(tt::kMutexName)),
+          writeEvent(NamedEvent::CreateOrOpen(tt::kWriteEventName, false)),
+          writeFinishedEvent(NamedEvent::CreateOrOpen(tt::kWriteFinishedEventName, true)),
+          readEvent(NamedEvent::CreateOrOpen(tt::kReadEventName, false)),
+          readFinishedEvent(NamedEvent::CreateOrOpen(tt::kReadFinishedEventName, false)) {
+        SaneCount(tt::kMonitorCountOffset);
+        SaneCount(tt::kReaderCountOffset);
+    }
+
+    static SharedMemory OpenArea() {
+        SharedMemory area = SharedMemory::CreateOrOpen(tt::kSharedMemName, tt::kAreaSize);
+        if (!area.Existed()) {
+            // Done before the mutex exists, so no monitor can have registered
+            // yet; the chunk, its category and timestamp are left alone.
+            for (std::size_t offset : {tt::kMonitorCountOffset, tt::kReaderCountOffset,
+                                       tt::kChunkLengthOffset, tt::kPrepareListenersOffset,
+                                       tt::kExecuteListenersOffset, tt::kFetchListenersOffset,
+                                       tt::kConnectListenersOffset,
+                                       tt::kTransactionListenersOffset}) {
+                std::memset(area.Data() + offset, 0, sizeof(std::int32_t));
+            }
+        }
+        return area;
+    }
+
+    std::atomic_ref<std::int32_t> Counter(std::size_t offset) const {
+        return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(area.Data() + offset));
+    }
+
+    // Any process may write anything here. A count no set of monitor
+    // programs could produce is put back to 0 rather than trusted: counted
+    // down one per second it would stall the writer for years.
+    std::int32_t SaneCount(std::size_t offset) const {
+        auto counter = Counter(offset);
+        std::int32_t value = counter.load();
+        while (value < 0 || value > tt::kMaxMonitors) {
+            if (counter.compare_exchange_weak(value, 0)) return 0;
+        }
+        return value;
+    }
+
+    void WriteChunk(const TFIBTraceObject& message, const char* bytes, std::size_t length) {
+        const auto category = static_cast<std::int32_t>(message.category);
+        const auto size = static_cast<std::int32_t>(length);
+        std::memcpy(area.Data() + tt::kChunkCategoryOffset, &category, sizeof category);
+        std::memcpy(area.Data() + tt::kChunkTimestampOffset, &message.timestamp,
+                    sizeof message.timestamp);
+        std::memcpy(area.Data() + tt::kChunkLengthOffset, &size, sizeof size);
+        std::memcpy(area.Data() + tt::kChunkOffset, bytes, length);
+    }
+};
+
+std::string EscapeTraceText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 && byte != '\t' && byte != '\n' && byte != '\r') {
+            escaped += "#$";
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0F];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+double TraceTimestamp(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const auto wholeSeconds = floor<seconds>(when);
+    const std::time_t t = system_clock::to_time_t(wholeSeconds);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const year_month_day date{year{local.tm_year + 1900}, month{static_cast<unsigned>(local.tm_mon + 1)},
+                              day{static_cast<unsigned>(local.tm_mday)}};
+    const auto days = (sys_days{date} - sys_days{year{1899} / December / 30}).count();
+    const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
+                                duration<double>(when - wholeSeconds).count();
+    return static_cast<double>(days) + secondsOfDay / 86400.0;
+}
+
+// ---------------------------------------------------------------------------
+// Writer thread
+
+TMonitorWriterThread::TMonitorWriterThread(TraceTransport& transport)
+    : transport_(transport), thread_([this] { Execute(); }) {}
+
+TMonitorWriterThread::~TMonitorWriterThread() {
+    RequestStop();
+    Terminate();
+    WaitFor();
+}
+
+bool TMonitorWriterThread::Post(TFIBTraceObject message) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (pending_.size() >= kMaxPending) return false;
+        pending_.push_back(std::move(message));
+    }
+    wake_.notify_all();
+    return true;
+}
+
+void TMonitorWriterThread::Terminate() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        terminated_ = true;
+    }
+    wake_.notify_all();
+}
+
+void TMonitorWriterThread::RequestStop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopRequested_ = true;
+    }
+    wake_.notify_all();
+}
+
+void TMonitorWriterThread::WaitFor() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::size_t TMonitorWriterThread::PendingCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return pending_.size();
+}
+
+bool TMonitorWriterThread::KeepRunning() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ((!terminated_ && !TraceShutdown()) || !pending_.empty()) && !stopRequested_;
+}
+
+void TMonitorWriterThread::IdleWait() {
+    std::unique_lock<std::mutex> guard(lock_);
+    wake_.wait_for(guard, kIdlePoll,
+                   [this] { return !pending_.empty() || terminated_ || stopRequested_; });
+}
+
+void TMonitorWriterThread::Execute() {
+    while (KeepRunning()) {
+        if (transport_.SaneCount(tt::kMonitorCountOffset) > 0) {
+            const TFIBTraceObject* oldest = nullptr;
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                // Only this thread removes entries, and appending to a deque
+                // leaves references to its elements valid.
+                if (!pending_.empty()) oldest = &pending_.front();
+            }
+            if (!oldest) {
+                IdleWait();
+                continue;
+            }
+            WriteMessage(*oldest);
+            std::lock_guard<std::mutex> guard(lock_);
+            pending_.pop_front();
+        } else {
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                pending_.clear();
+            }
+            IdleWait();
+        }
+    }
+}
+
+bool TMonitorWriterThread::AcquireMutex() {
+    // Without limit, as long as nobody wants us to stop: a monitor program
+    // that holds the mutex must not keep the process from ending.
+    for (;;) {
+        switch (transport_.mutex.Lock(kStopPoll)) {
+            case NamedMutex::LockResult::Acquired:
+            case NamedMutex::LockResult::OwnerDied:
+                return true;
+            case NamedMutex::LockResult::TimedOut:
+                if (stopRequested_) return false;
+                break;
+            case NamedMutex::LockResult::Failed:
+                return false;
+        }
+    }
+}
+
+void TMonitorWriterThread::WriteMessage(const TFIBTraceObject& message) {
+    if (!AcquireMutex()) return;
+    if (transport_.SaneCount(tt::kMonitorCountOffset) > 0) {
+        const std::string escaped = EscapeTraceText(message.text);
+        for (std::size_t start = 0; start < escaped.size(); start += tt::kChunkCapacity) {
+            if (!AcquireMutex()) break;
+            transport_.WriteChunk(message, escaped.data() + start,
+                                  std::min(tt::kChunkCapacity, escaped.size() - start));
+            if (!HandOverChunk()) break;
+        }
+    }
+    transport_.mutex.Unlock();
+}
+
+TMonitorWriterThread::WaitResult TMonitorWriterThread::WaitOrStop(bool readEvent) {
+    const NamedEvent& event = readEvent ? transport_.readEvent : transport_.readFinishedEvent;
+    const auto deadline = std::chrono::steady_clock::now() + tt::kHandOverTimeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (event.Wait(std::clamp(left, std::chrono::milliseconds(0), kStopPoll)))
+            return WaitResult::Signalled;
+        if (stopRequested_) return WaitResult::Stopped;
+        if (std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
+    }
+}
+
+// Called holding the mutex once for the chunk (besides the message's own
+// acquisition); releases the chunk's. False when told to stop.
+bool TMonitorWriterThread::HandOverChunk() {
+    TraceTransport& t = transport_;
+    // Wait until the monitors are ready for a chunk. Each silent second
+    // writes one off: it has probably ended without unregistering.
+    for (;;) {
+        WaitResult result = WaitOrStop(true);
+        if (result == WaitResult::Signalled) break;
+        if (result == WaitResult::Stopped) {
+            // Nothing announced yet: the readers have nothing to finish.
+            t.mutex.Unlock();
+            return false;
+        }
+        std::int32_t monitors = t.SaneCount(tt::kMonitorCountOffset);
+        if (monitors > 0) monitors = t.Counter(tt::kMonitorCountOffset).fetch_sub(1) - 1;
+        const std::int32_t readers = t.SaneCount(tt::kReaderCountOffset);
+        if (monitors == readers + 1 || monitors <= 0) t.readEvent.Set();
+    }
+
+    t.writeFinishedEvent.Reset();
+    t.readFinishedEvent.Reset();
+    t.writeEvent.Set();
+
+    // Wait until every reader is done; one that stays silent for a second is
+    // counted out.
+    for (;;) {
+        WaitResult result = WaitOrStop(false);
+        if (result != WaitResult::TimedOut) break;  // when stopping, still close the chunk
+        if (t.SaneCount(tt::kReaderCountOffset) == 0) {
+            t.readFinishedEvent.Set();
+        } else if (t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0) {
+            t.readFinishedEvent.Set();
+        }
+    }
+
+    t.writeEvent.Reset();
+    t.writeFinishedEvent.Set();
+    t.mutex.Unlock();
+    return !stopRequested_;
+}
+
+// ---------------------------------------------------------------------------
+// The hook
+
+TFIBSQLMonitorHook::TFIBSQLMonitorHook() : applicationName_(platform::ExecutableFileName()) {
+    std::lock_guard<std::mutex> guard(postLock_);
+    active_ = true;
+    if (!OpenSharedObjects()) SetActiveLocked(false);
+}
+
+TFIBSQLMonitorHook::~TFIBSQLMonitorHook() {
+    std::lock_guard<std::mutex> guard(postLock_);
+    DestroyWriterLocked();
+    eventsCreated_ = false;
+    transport_.reset();
+}
+
+bool TFIBSQLMonitorHook::OpenSharedObjects() {
+    if (eventsCreated_) return true;
+    try {
+        try {
+            transport_ = std::make_unique<TraceTransport>();
+        } catch (const EOSError& e) {
+            RaiseClientError(kCannotCreateSharedResource, {static_cast<int>(e.ErrorCode())});
+        }
+    } catch (const Exception&) {
+        // The monitor is a bystander: whatever holds the names, the service
+        // operation that got us here goes on without it.
+        return false;
+    }
+    eventsCreated_.store(true, std::memory_order_release);
+    return true;
+}
+
+void TFIBSQLMonitorHook::SetActive(bool value) {
+    std::lock_guard<std::mutex> guard(postLock_);
+    SetActiveLocked(value);
+}
+
+void TFIBSQLMonitorHook::SetActiveLocked(bool value) {
+    active_ = value;
+    if (!value) DestroyWriterLocked();
+}
+
+void TFIBSQLMonitorHook::DestroyWriterLocked() {
+    if (!writer_) return;
+    // Nobody listens (or we were switched off): what is queued would be
+    // dropped anyway, so the writer need not write it out first.
+    writer_->RequestStop();
+    writer_->Terminate();
+    writer_->WaitFor();
+    writer_.reset();
+}
+
+std::int32_t TFIBSQLMonitorHook::MonitorCount() const {
+    if (!EventsCreated()) return 0;
+    return transport_->SaneCount(tt::kMonitorCountOffset);
+}
+
+bool TFIBSQLMonitorHook::HasWriter() const {
+    std::lock_guard<std::mutex> guard(postLock_);
+    return writer_ != nullptr;
+}
+
+std::size_t TFIBSQLMonitorHook::PendingCount() const {
+    std::lock_guard<std::mutex> guard(postLock_);
+    return writer_ ? writer_->PendingCount() : 0;
+}
+
+void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t category) {
+    std::lock_guard<std::mutex> guard(postLock_);
+    if (!active_) return;
+    if (!OpenSharedObjects()) {
+        SetActiveLocked(false);
+        return;
+    }
+    if (MonitorCount() <= 0) {
+        DestroyWriterLocked();
+        return;
+    }
+    TFIBTraceObject message;
+    message.text = "\r\n[Application:" + applicationName_ + "]\r\n" + text;
+    message.category = category;
+    message.timestamp = TraceTimestamp(std::chrono::system_clock::now());
+    if (!writer_) writer_ = std::make_unique<TMonitorWriterThread>(*transport_);
+    writer_->Post(std::move(message));
+}
+
+void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event) {
+    // The common case, nobody listening, costs this one test.
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
+    WriteTrace((component ? component->Name() : std::string()) + event, tt::kServiceCategory);
+}
+
+void TFIBSQLMonitorHook::ServiceAttach(TComponent* service) { PostServiceEvent(service, ":[Attach]"); }
+void TFIBSQLMonitorHook::ServiceDetach(TComponent* service) { PostServiceEvent(service, ":[Detach]"); }
+void TFIBSQLMonitorHook::ServiceQuery(TComponent* service) { PostServiceEvent(service, ":[Query]"); }
+void TFIBSQLMonitorHook::ServiceStart(TComponent* service) { PostServiceEvent(service, ":[Start]"); }
+
+void TFIBSQLMonitorHook::Connect(TComponent* database) {
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
+    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0) return;
+    WriteTrace((database ? database->Name() : std::string()) + ":[Connect]", tt::kConnectCategory);
+}
+
+void TFIBSQLMonitorHook::Disconnect(TComponent* database) {
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
+    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0) return;
+    WriteTrace((database ? database->Name() : std::string()) + ":[Disconnect]",
+               tt::kConnectCategory);
+}
+
+// ---------------------------------------------------------------------------
+// Process-wide state
 
 TFIBSQLMonitorHook* TraceMonitor() {
-    static TFIBSQLMonitorHook hook;
-    return &hook;
+    MonitorState& state = State();
+    TFIBSQLMonitorHook* monitor = state.monitor.load(std::memory_order_acquire);
+    if (monitor || state.shutdown) return monitor;
+    std::lock_guard<std::mutex> guard(state.creationLock);
+    monitor = state.monitor.load(std::memory_order_acquire);
+    if (monitor || state.shutdown) return monitor;
+    // The writer thread must be stopped before the process ends, whichever
+    // way main is left.
+    static const bool stopsAtExit = std::atexit(ShutdownTraceMonitor) == 0;
+    (void)stopsAtExit;
+    state.owned = std::make_unique<TFIBSQLMonitorHook>();
+    state.monitor.store(state.owned.get(), std::memory_order_release);
+    return state.owned.get();
+}
+
+bool TraceShutdown() { return State().shutdown.load(); }
+
+bool MonitoringEnabled() { return State().monitoringEnabled.load(); }
+
+void ShutdownTraceMonitor() {
+    MonitorState& state = State();
+    std::unique_ptr<TFIBSQLMonitorHook> doomed;
+    {
+        std::lock_guard<std::mutex> guard(state.creationLock);
+        state.shutdown = true;
+        state.monitor.store(nullptr, std::memory_order_release);
+        doomed = std::move(state.owned);
+    }
+    // Outside the creation lock: the writer's loop looks at the shutdown flag.
+    doomed.reset();
+}
+
+void ResetTraceMonitorForTests() {
+    ShutdownTraceMonitor();
+    MonitorState& state = State();
+    std::lock_guard<std::mutex> guard(state.creationLock);
+    state.shutdown = false;
+    state.monitoringEnabled = true;
 }
