@@ -1,0 +1,244 @@
+#pragma once
+// The service components: a connection to the database server's services
+// manager, the starting and following of a service action, and the restore
+// action. All calls run on the caller's thread and block until the server
+// answers. The window includes this header, so no client-library type
+// appears here.
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "core/Component.h"
+#include "core/Strings.h"
+#include "services/fib.h"
+
+class IIBClientLibrary;
+class TFIBSQLMonitorHook;
+class TpFIBCustomService;
+
+enum class TProtocol : std::uint8_t { TCP = 0, SPX = 1, NamedPipe = 2, Local = 3 };
+
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+// The handler gets a copy of the Params lines and may change them.
+using TLoginEvent = std::function<void(TpFIBCustomService* database, TStrings& loginParams)>;
+using TServiceGetTextNotify = std::function<void(TComponent* sender, const std::string& text)>;
+
+// The process-wide login prompt: given the server name and, in and out, the
+// user name, password and role name; true when the user confirmed. Empty
+// until a login dialog registers itself.
+using TLoginPromptProc = std::function<bool(const std::string& serverName, std::string& userName,
+                                            std::string& password, std::string& roleName)>;
+void SetLoginPromptProc(TLoginPromptProc proc);
+TLoginPromptProc LoginPromptProc();
+void ResetLoginPromptProc();
+
+// Something that wants to hear of every successful service operation.
+class ISQLLogger {
+  public:
+    virtual ~ISQLLogger() = default;
+    // The component that implements the logger, or nullptr when it is no
+    // component (then its owner keeps it alive while a service holds it).
+    virtual TComponent* LoggerObject() = 0;
+    virtual void LogOperation(const std::string& componentName, const std::string& operation,
+                              int first, int second) = 0;
+};
+
+// Name of the services manager for a protocol and server name.
+std::string ServiceManagerName(TProtocol protocol, const std::string& serverName);
+
+// The service parameter block of an attach, built from name=value lines.
+// Raises client error 72/73 for parameters it cannot send, and refuses values
+// that do not fit the block's one-byte length.
+std::string BuildAttachBlock(const TStrings& params);
+
+class TpFIBCustomService : public TComponent {
+  public:
+    explicit TpFIBCustomService(TComponent* owner = nullptr);
+    ~TpFIBCustomService() override;
+
+    bool Active() const { return serviceHandle_ != 0; }
+    void SetActive(bool value);
+
+    const std::string& ServerName() const { return serverName_; }
+    void SetServerName(const std::string& value);
+    TProtocol Protocol() const { return protocol_; }
+    void SetProtocol(TProtocol value);
+    TStrings& Params() { return params_; }
+    const TStrings& Params() const { return params_; }
+    void SetParams(const TStrings& value) { params_.Assign(value); }
+    bool LoginPrompt() const { return loginPrompt_; }
+    void SetLoginPrompt(bool value) { loginPrompt_ = value; }
+    const TNotifyEvent& OnAttach() const { return onAttach_; }
+    void SetOnAttach(TNotifyEvent value) { onAttach_ = std::move(value); }
+    const TLoginEvent& OnLogin() const { return onLogin_; }
+    void SetOnLogin(TLoginEvent value) { onLogin_ = std::move(value); }
+    const std::string& LibraryName() const { return libraryName_; }
+    void SetLibraryName(const std::string& value);
+    // A stored description holds LibraryName only when it differs from the
+    // process default (case-sensitively).
+    bool IsLibraryNameStored() const;
+    ISQLLogger* SQLLogger() const { return sqlLogger_; }
+    void SetSQLLogger(ISQLLogger* logger);
+
+    void Attach();
+    void Detach();
+
+  protected:
+    void AfterLoad() override;
+    void ComponentRemoved(TComponent* component) override;
+
+    // Retries a load-time attach that failed, then insists on a connection.
+    void RequireAttached();
+    void RequireDetached() const;
+    void EnsureLibrary();
+    // Every client-library call ends here: the library may leave its own
+    // floating-point settings behind.
+    static FibStatusWord AfterClientCall(FibStatusWord status);
+
+    // Sends QueryBlock; the answer is left in the response buffer.
+    void ServiceQuery();
+    std::int32_t ReadOutputInteger(int& offset);
+    std::int32_t BufferSize() const { return bufferSize_; }
+    void SetBufferSize(std::int32_t value);
+
+    // For the derived classes' own client calls.
+    void Traced(void (TFIBSQLMonitorHook::*event)(TComponent*), const char* operation);
+    [[noreturn]] void FailClientCall();
+
+    std::string queryBlock_;
+    std::unique_ptr<char[]> responseBuffer_;
+    std::uint32_t serviceHandle_ = 0;
+    std::shared_ptr<IIBClientLibrary> libraryBinding_;
+
+  private:
+    bool AskLogin();
+
+    std::string serverName_;
+    TProtocol protocol_ = TProtocol::Local;
+    TStrings params_;
+    bool loginPrompt_ = true;
+    TNotifyEvent onAttach_;
+    TLoginEvent onLogin_;
+    std::string libraryName_;
+    ISQLLogger* sqlLogger_ = nullptr;
+    TComponent* sqlLoggerComponent_ = nullptr;
+
+    std::string attachBlock_;
+    bool paramsDirty_ = true;
+    bool activeAtLoad_ = false;
+    std::int32_t bufferSize_ = 32000;
+};
+
+class TpFIBControlService : public TpFIBCustomService {
+  public:
+    explicit TpFIBControlService(TComponent* owner = nullptr);
+
+    virtual void BuildStartParams() {}
+    virtual void ServiceStart();
+    // True while the started action still runs on the server.
+    bool IsRunning();
+
+  protected:
+    void AddStartParam(const std::string& text, std::uint8_t item);
+    void AddStartParam(std::int32_t value, std::uint8_t item);
+    void SendStart();
+
+    std::string startBlock_;
+};
+
+class TpFIBControlAndQueryService : public TpFIBControlService {
+  public:
+    explicit TpFIBControlAndQueryService(TComponent* owner = nullptr);
+
+    void ServiceStart() override;
+    // The next line of the action's output; the empty line ends it.
+    std::string NextOutputLine();
+    bool EndOfOutput() const { return endOfOutput_; }
+
+    using TpFIBCustomService::BufferSize;
+    using TpFIBCustomService::SetBufferSize;
+
+  protected:
+    void SelectAction(std::int32_t action);
+
+    TServiceGetTextNotify onTextNotify_;
+
+  private:
+    bool endOfOutput_ = false;
+    std::int32_t pendingAction_ = 0;
+};
+
+class TpFIBBackupRestoreService : public TpFIBControlAndQueryService {
+  public:
+    using TpFIBControlAndQueryService::TpFIBControlAndQueryService;
+
+    bool Verbose() const { return verbose_; }
+    void SetVerbose(bool value) { verbose_ = value; }
+    const TServiceGetTextNotify& OnTextNotify() const { return onTextNotify_; }
+    void SetOnTextNotify(TServiceGetTextNotify value) { onTextNotify_ = std::move(value); }
+
+  private:
+    bool verbose_ = false;
+};
+
+enum class TRestoreOption : std::uint8_t {
+    DeactivateIndexes,
+    NoShadow,
+    NoValidityCheck,
+    OneRelationAtATime,
+    Replace,
+    CreateNewDB,
+    UseAllSpace,
+};
+
+// A set of restore options, one bit per member.
+class TRestoreOptions {
+  public:
+    constexpr TRestoreOptions() = default;
+    constexpr TRestoreOptions(std::initializer_list<TRestoreOption> members) {
+        for (TRestoreOption m : members) Include(m);
+    }
+    constexpr bool Contains(TRestoreOption m) const { return (bits_ & Bit(m)) != 0; }
+    constexpr void Include(TRestoreOption m) { bits_ = static_cast<std::uint8_t>(bits_ | Bit(m)); }
+    constexpr void Exclude(TRestoreOption m) { bits_ = static_cast<std::uint8_t>(bits_ & ~Bit(m)); }
+    constexpr std::uint8_t Bits() const { return bits_; }
+    constexpr bool operator==(const TRestoreOptions&) const = default;
+
+  private:
+    static constexpr std::uint8_t Bit(TRestoreOption m) {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(m));
+    }
+    std::uint8_t bits_ = 0;
+};
+
+class TpFIBRestoreService : public TpFIBBackupRestoreService {
+  public:
+    explicit TpFIBRestoreService(TComponent* owner = nullptr);
+
+    TStrings& DatabaseName() { return databaseName_; }
+    void SetDatabaseName(const TStrings& value) { databaseName_.Assign(value); }
+    TStrings& BackupFile() { return backupFile_; }
+    void SetBackupFile(const TStrings& value) { backupFile_.Assign(value); }
+    std::int32_t PageSize() const { return pageSize_; }
+    void SetPageSize(std::int32_t value) { pageSize_ = value; }
+    std::int32_t PageBuffers() const { return pageBuffers_; }
+    void SetPageBuffers(std::int32_t value) { pageBuffers_ = value; }
+    TRestoreOptions Options() const { return options_; }
+    void SetOptions(TRestoreOptions value) { options_ = value; }
+    // A stored description holds Options only when they differ from the default.
+    bool IsOptionsStored() const {
+        return !(options_ == TRestoreOptions{TRestoreOption::CreateNewDB});
+    }
+
+    void BuildStartParams() override;
+
+  private:
+    TStrings databaseName_;
+    TStrings backupFile_;
+    std::int32_t pageSize_ = 0;
+    std::int32_t pageBuffers_ = 0;
+    TRestoreOptions options_;
+};

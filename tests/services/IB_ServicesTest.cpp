@@ -1,0 +1,542 @@
+#include "services/IB_Services.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeClient.h"
+#include "core/Exceptions.h"
+#include "platform/FloatingPoint.h"
+#include "services/IB_Intf.h"
+
+namespace {
+
+constexpr long kLoginFailed = 335544472;  // the server's "user name and password" error
+
+template <class F>
+int ClientCodeOf(F&& f) {
+    try {
+        f();
+    } catch (const EFIBClientError& e) {
+        return e.ClientErrorCode();
+    }
+    return -1;
+}
+
+// Exposes the query routine and its buffer for parsing tests.
+class QueryProbe : public TpFIBRestoreService {
+  public:
+    using TpFIBCustomService::ReadOutputInteger;
+    using TpFIBCustomService::ServiceQuery;
+    using TpFIBRestoreService::TpFIBRestoreService;
+    void SetQueryBlock(std::string block) { queryBlock_ = std::move(block); }
+    const std::string& QueryBlock() const { return queryBlock_; }
+};
+
+class PlainQueryService : public TpFIBControlAndQueryService {
+  public:
+    using TpFIBControlAndQueryService::TpFIBControlAndQueryService;
+};
+
+class RecordingLogger : public TComponent, public ISQLLogger {
+  public:
+    using TComponent::TComponent;
+    TComponent* LoggerObject() override { return this; }
+    void LogOperation(const std::string& name, const std::string& operation, int a,
+                      int b) override {
+        log.push_back(name + " " + operation + " " + std::to_string(a) + " " + std::to_string(b));
+    }
+    std::vector<std::string> log;
+};
+
+// A restore service configured as the tool configures it, over the scripted
+// fake client library.
+class ServiceOverFake : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        form.SetName("Main_Form");
+        service->SetName("pFIBRestoreService1");
+        service->SetLibraryName(FAKE_SCRIPTED);
+        service->SetLoginPrompt(false);
+        service->Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
+        service->SetPageSize(4096);
+    }
+    void TearDown() override { ResetLoginPromptProc(); }
+
+    // Starts the restore and returns the start block the server received.
+    std::string StartedBlock() {
+        if (!service->Active())
+            service->Attach();
+        service->ServiceStart();
+        return fake.LastStart();
+    }
+
+    FakeClient fake{FAKE_SCRIPTED};
+    TComponent form{nullptr};
+    QueryProbe* service = new QueryProbe(&form);
+};
+
+std::string Text(int item, const std::string& text) {
+    std::string s{static_cast<char>(item), static_cast<char>(text.size() & 0xFF),
+                  static_cast<char>(text.size() >> 8)};
+    return s + text;
+}
+
+}  // namespace
+
+// ---- the attach block and service names ----------------------------------
+
+TEST(AttachBlock, ToolCredentialsGiveUserAndPasswordItems) {
+    TStrings params{"user_name=SYSDBA", "password=fernstone"};
+    EXPECT_EQ(BuildAttachBlock(params),
+              Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone");
+}
+
+TEST(AttachBlock, NamesAreLowerCasedAndLoseTheirPrefixButNotTheirBlanks) {
+    EXPECT_EQ(BuildAttachBlock(TStrings{"ISC_SPB_USER_NAME=x"}), Bytes({2, 2, 28, 1}) + "x");
+    EXPECT_EQ(ClientCodeOf([] { BuildAttachBlock(TStrings{"user_name =x"}); }), 73);
+}
+
+TEST(AttachBlock, KnownButUnsendableParametersAndUnknownOnesAreRefused) {
+    EXPECT_EQ(ClientCodeOf([] { BuildAttachBlock(TStrings{"password_enc=x"}); }), 72);
+    EXPECT_EQ(ClientCodeOf([] { BuildAttachBlock(TStrings{"isc_spb_verbose="}); }), 72);
+    EXPECT_EQ(ClientCodeOf([] { BuildAttachBlock(TStrings{"colour=red"}); }), 73);
+}
+
+TEST(AttachBlock, LinesWithoutANameAreSkippedAndRepeatsAreKept) {
+    TStrings params{"no equals sign", " \t=value",   "",
+                    "sql_role_name=", "user_name=a", "user_name=b"};
+    EXPECT_EQ(BuildAttachBlock(params), Bytes({2, 2, 60, 0, 28, 1, 'a', 28, 1, 'b'}));
+    EXPECT_EQ(BuildAttachBlock(TStrings{}), Bytes({2, 2}));
+}
+
+TEST(AttachBlock, ValuesMustFitTheLengthByte) {
+    const std::string longest(255, 'p');
+    EXPECT_EQ(BuildAttachBlock(TStrings{"password=" + longest}), Bytes({2, 2, 29, 255}) + longest);
+    EXPECT_THROW(BuildAttachBlock(TStrings{"password=" + longest + "p"}), EDatabaseError);
+}
+
+TEST(ServiceManagerName, FollowsTheProtocolAndNamesTheLocalServerExplicitly) {
+    EXPECT_EQ(ServiceManagerName(TProtocol::TCP, "srv"), "srv:service_mgr");
+    EXPECT_EQ(ServiceManagerName(TProtocol::SPX, "srv"), "srv@service_mgr");
+    EXPECT_EQ(ServiceManagerName(TProtocol::NamedPipe, "srv"), "\\\\srv\\service_mgr");
+    EXPECT_EQ(ServiceManagerName(TProtocol::Local, "srv"), "localhost:service_mgr");
+    EXPECT_EQ(ServiceManagerName(TProtocol::Local, ""), "localhost:service_mgr");
+}
+
+// ---- properties and guards ------------------------------------------------
+
+TEST(ServiceDefaults, NewRestoreServiceHasTheDocumentedSettings) {
+    TpFIBRestoreService service;
+    EXPECT_FALSE(service.Active());
+    EXPECT_EQ(service.ServerName(), "");
+    EXPECT_EQ(service.Protocol(), TProtocol::Local);
+    EXPECT_TRUE(service.Params().Empty());
+    EXPECT_TRUE(service.LoginPrompt());
+    EXPECT_EQ(service.LibraryName(), "gds32.dll");
+    EXPECT_FALSE(service.IsLibraryNameStored());
+    EXPECT_EQ(service.BufferSize(), 32000);
+    EXPECT_FALSE(service.Verbose());
+    EXPECT_FALSE(service.EndOfOutput());
+    EXPECT_EQ(service.PageSize(), 0);
+    EXPECT_EQ(service.PageBuffers(), 0);
+    EXPECT_EQ(service.Options(), TRestoreOptions{TRestoreOption::CreateNewDB});
+    EXPECT_FALSE(service.IsOptionsStored());
+    service.SetLibraryName("GDS32.DLL");
+    EXPECT_TRUE(service.IsLibraryNameStored());
+    service.SetOptions({});
+    EXPECT_TRUE(service.IsOptionsStored());
+}
+
+TEST(ServiceDefaults, SettingLocalEmptiesTheServerName) {
+    TpFIBRestoreService service;
+    service.SetProtocol(TProtocol::TCP);
+    service.SetServerName("srv");
+    service.SetProtocol(TProtocol::Local);
+    EXPECT_EQ(service.ServerName(), "");
+}
+
+TEST(ServiceDefaults, BufferSizeOutsideFiveTo65535IsRefused) {
+    TpFIBRestoreService service;
+    EXPECT_THROW(service.SetBufferSize(4), EDatabaseError);
+    EXPECT_THROW(service.SetBufferSize(65536), EDatabaseError);
+    EXPECT_EQ(service.BufferSize(), 32000);
+    service.SetBufferSize(5);
+    service.SetBufferSize(65535);
+    EXPECT_EQ(service.BufferSize(), 65535);
+}
+
+TEST_F(ServiceOverFake, AttachSendsTheBlockToTheLocalServerAndDetachEndsIt) {
+    RecordingLogger logger(&form);
+    logger.SetName("logger");
+    service->SetSQLLogger(&logger);
+    int attaches = 0;
+    service->SetOnAttach([&](TComponent* sender) {
+        EXPECT_EQ(sender, service);
+        ++attaches;
+    });
+    service->Attach();
+    EXPECT_TRUE(service->Active());
+    EXPECT_EQ(fake.LastServiceName(), "localhost:service_mgr");
+    EXPECT_EQ(fake.LastSpb(), Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone");
+    EXPECT_EQ(attaches, 1);
+    service->SetActive(false);
+    EXPECT_FALSE(service->Active());
+    EXPECT_EQ(fake.Calls(FakeClient::Detach), 1);
+    EXPECT_EQ(logger.log, (std::vector<std::string>{"pFIBRestoreService1 ServiceAttach 0 5",
+                                                    "pFIBRestoreService1 ServiceDetach 0 5"}));
+}
+
+TEST_F(ServiceOverFake, AttachedServiceRefusesAnotherAttachAndEveryConnectionSetting) {
+    service->Attach();
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 66);
+    EXPECT_TRUE(service->Active());
+    EXPECT_EQ(ClientCodeOf([&] { service->Params().Add("sql_role_name=r"); }), 66);
+    EXPECT_EQ(service->Params().Count(), 2);
+    EXPECT_EQ(ClientCodeOf([&] { service->SetServerName("other"); }), 66);
+    service->SetServerName("");  // equal value: nothing to refuse
+    EXPECT_EQ(ClientCodeOf([&] { service->SetProtocol(TProtocol::TCP); }), 66);
+    EXPECT_EQ(ClientCodeOf([&] { service->SetLibraryName(service->LibraryName()); }), 66);
+    service->SetActive(true);  // equal value does nothing
+    EXPECT_EQ(fake.Calls(FakeClient::Attach), 1);
+}
+
+TEST_F(ServiceOverFake, DetachedServiceRefusesDetachAndStart) {
+    EXPECT_EQ(ClientCodeOf([&] { service->Detach(); }), 65);
+    EXPECT_EQ(ClientCodeOf([&] { service->ServiceStart(); }), 65);
+    service->SetActive(false);
+    EXPECT_EQ(fake.Calls(FakeClient::Detach), 0);
+}
+
+TEST_F(ServiceOverFake, RemoteProtocolNeedsAServerName) {
+    service->SetProtocol(TProtocol::TCP);
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 67);
+    service->SetServerName("db.example");
+    service->Attach();
+    EXPECT_EQ(fake.LastServiceName(), "db.example:service_mgr");
+}
+
+TEST_F(ServiceOverFake, LoginPromptWithoutAnyPromptCancels) {
+    service->SetLoginPrompt(true);
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 7);
+    EXPECT_EQ(fake.Calls(FakeClient::Attach), 0);
+}
+
+TEST_F(ServiceOverFake, OnLoginEditsACopyThatReplacesParams) {
+    service->SetLoginPrompt(true);
+    service->SetOnLogin([&](TpFIBCustomService* database, TStrings& params) {
+        EXPECT_EQ(database, service);
+        EXPECT_EQ(params.Count(), 2);
+        params.Put(1, "password=changed");
+    });
+    service->Attach();
+    EXPECT_EQ(service->Params()[1], "password=changed");
+    EXPECT_EQ(fake.LastSpb(), Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 7}) + "changed");
+}
+
+TEST_F(ServiceOverFake, LoginPromptProcedureFillsTheThreeLines) {
+    service->SetLoginPrompt(true);
+    service->Params().SetLines({"isc_spb_user_name=old", "password_enc=x"});
+    std::string seenServer, seenUser, seenPassword, seenRole = "unset";
+    SetLoginPromptProc([&](const std::string& server, std::string& user, std::string& password,
+                           std::string& role) {
+        seenServer = server;
+        seenUser = user;
+        seenPassword = password;
+        seenRole = role;
+        user = "SYSDBA";
+        password = "fernstone";
+        role = "";
+        return true;
+    });
+    service->Attach();
+    EXPECT_EQ(seenUser, "old");
+    // "password" is found at the start of the "password_enc" line.
+    EXPECT_EQ(seenPassword, "x");
+    EXPECT_EQ(seenRole, "");
+    EXPECT_EQ(
+        service->Params().Lines(),
+        (std::vector<std::string>{"user_name=SYSDBA", "password=fernstone", "sql_role_name="}));
+    EXPECT_EQ(fake.LastSpb(),
+              Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone" + Bytes({60, 0}));
+
+    service->Detach();
+    SetLoginPromptProc(
+        [](const std::string&, std::string&, std::string&, std::string&) { return false; });
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 7);
+}
+
+TEST_F(ServiceOverFake, RefusedLoginIsAServerErrorAndACorrectedRetryWorks) {
+    fake.Fail(FakeClient::Attach, kLoginFailed);
+    fake.SetSql(-902, "unsuccessful execution");
+    fake.AddServerLine("your user name and password are not defined");
+    try {
+        service->Attach();
+        FAIL() << "attach succeeded";
+    } catch (const EFIBInterBaseError& e) {
+        EXPECT_EQ(e.Message(),
+                  "Main_Form.pFIBRestoreService1:\r\nUnsuccessful execution.\r\n"
+                  "Your user name and password are not defined.\r\n");
+        EXPECT_EQ(e.ServerErrorCode(), kLoginFailed);
+        EXPECT_EQ(e.Sender(), service);
+    }
+    EXPECT_FALSE(service->Active());
+    service->Params().Put(1, "password=right");
+    service->Attach();
+    EXPECT_TRUE(service->Active());
+    EXPECT_EQ(fake.LastSpb(), Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 5}) + "right");
+}
+
+TEST_F(ServiceOverFake, BlockThatFailedToBuildIsNeverSent) {
+    service->Params().Add("colour=red");
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 73);
+    EXPECT_EQ(ClientCodeOf([&] { service->Attach(); }), 73);
+    EXPECT_EQ(fake.Calls(FakeClient::Attach), 0);
+    service->Params().Delete(2);
+    service->Attach();
+    EXPECT_EQ(fake.LastSpb(), Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone");
+}
+
+TEST_F(ServiceOverFake, ClientCallsLeaveTheFloatingPointControlWordAsTheProcessHadIt) {
+    service->Attach();  // the fake lowers the precision inside every call
+    EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
+    service->IsRunning();
+    EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
+}
+
+TEST_F(ServiceOverFake, LibraryNameChangeBindsTheNewLibraryAtTheNextCall) {
+    service->SetLibraryName(FAKE_NO_ROLLBACK_RETAINING);
+    try {
+        service->Attach();
+        FAIL() << "attached through a client without services";
+    } catch (const EFIBError&) {
+        FAIL() << "not a binding error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), std::string("Can't find procedure isc_service_attach in ") +
+                                   FAKE_NO_ROLLBACK_RETAINING);
+    }
+    EXPECT_FALSE(service->Active());
+    service->SetLibraryName(FAKE_SCRIPTED);
+    service->Attach();
+    EXPECT_TRUE(service->Active());
+}
+
+TEST_F(ServiceOverFake, LoggerThatGoesAwayIsForgotten) {
+    auto* logger = new RecordingLogger(nullptr);
+    service->SetSQLLogger(logger);
+    delete logger;
+    EXPECT_EQ(service->SQLLogger(), nullptr);
+    service->Attach();  // would reach the freed logger otherwise
+}
+
+TEST_F(ServiceOverFake, DestroyingAnAttachedServiceDetachesIt) {
+    service->Attach();
+    delete service;
+    service = nullptr;
+    EXPECT_EQ(fake.Calls(FakeClient::Detach), 1);
+}
+
+TEST_F(ServiceOverFake, StoredActiveAttachesAfterLoading) {
+    service->BeginLoad();
+    service->SetActive(true);
+    EXPECT_FALSE(service->Active());
+    service->EndLoad();
+    EXPECT_TRUE(service->Active());
+}
+
+TEST_F(ServiceOverFake, StoredActiveThatCannotAttachIsDroppedAndRetriedOnce) {
+    fake.Fail(FakeClient::Attach, isc_network_error);
+    service->BeginLoad();
+    service->SetActive(true);
+    EXPECT_NO_THROW(service->EndLoad());
+    EXPECT_FALSE(service->Active());
+    fake.Fail(FakeClient::Attach, isc_network_error);
+    EXPECT_EQ(ClientCodeOf([&] { service->ServiceStart(); }), 65);
+    EXPECT_EQ(fake.Calls(FakeClient::Attach), 2);
+    // Once the server answers, the next operation gets its connection.
+    EXPECT_NO_THROW(service->ServiceStart());
+    EXPECT_TRUE(service->Active());
+}
+
+TEST_F(ServiceOverFake, StoredActiveFailureSurfacesWhileDesigning) {
+    fake.Fail(FakeClient::Attach, isc_network_error);
+    service->SetDesigning(true);
+    service->BeginLoad();
+    service->SetActive(true);
+    EXPECT_THROW(service->EndLoad(), EFIBInterBaseError);
+}
+
+// ---- query answers -----------------------------------------------------------
+
+TEST_F(ServiceOverFake, IsRunningReadsTheRunningItem) {
+    service->Attach();
+    fake.PushResponse({67, 1, 0, 0, 0, 1});
+    fake.PushResponse({67, 0, 0, 0, 0, 1});
+    fake.PushResponse({67, 2, 0, 0, 0, 1});
+    fake.PushResponse({62, 1, 0, 0, 0, 1});
+    EXPECT_TRUE(service->IsRunning());
+    EXPECT_EQ(fake.LastRequest(), Bytes({67}));
+    EXPECT_EQ(fake.LastBufferLength(), 32000);
+    EXPECT_FALSE(service->IsRunning());
+    EXPECT_FALSE(service->IsRunning());
+    EXPECT_EQ(ClientCodeOf([&] { service->IsRunning(); }), 70);
+}
+
+TEST_F(ServiceOverFake, OutputLinesAreReadUntilTheEmptyOne) {
+    service->Attach();
+    service->ServiceStart();
+    fake.PushResponse({62, 5, 0, 'a', 'b', 'c', 'd', 'e', 1});
+    fake.PushResponse({62, 5, 0, 'a', 'b', 0, 'd', 'e', 1});
+    fake.PushResponse({62, 0, 0, 1});
+    EXPECT_EQ(service->NextOutputLine(), "abcde");
+    EXPECT_EQ(fake.LastRequest(), Bytes({62}));
+    EXPECT_FALSE(service->EndOfOutput());
+    EXPECT_EQ(service->NextOutputLine(), "ab");
+    EXPECT_EQ(service->NextOutputLine(), "");
+    EXPECT_TRUE(service->EndOfOutput());
+    const int queries = fake.Calls(FakeClient::Query);
+    EXPECT_EQ(service->NextOutputLine(), "");
+    EXPECT_EQ(fake.Calls(FakeClient::Query), queries);
+}
+
+TEST_F(ServiceOverFake, LineWithoutItsEndByteIsUnexpected) {
+    service->Attach();
+    service->ServiceStart();
+    fake.PushResponse({62, 5, 0, 'a', 'b', 'c', 'd', 'e', 2});
+    EXPECT_EQ(ClientCodeOf([&] { service->NextOutputLine(); }), 70);
+    fake.PushResponse({67, 0, 0, 0, 0, 1});
+    EXPECT_EQ(ClientCodeOf([&] { service->NextOutputLine(); }), 70);
+}
+
+TEST_F(ServiceOverFake, LineLengthRunningPastTheBufferIsNeverRead) {
+    service->Attach();
+    service->ServiceStart();
+    service->SetBufferSize(16);
+    fake.PushResponse({62, 13, 0, 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'});
+    EXPECT_EQ(ClientCodeOf([&] { service->NextOutputLine(); }), 70);
+    EXPECT_EQ(fake.LastBufferLength(), 16);
+    fake.PushResponse({62, 0xFF, 0xFF, 1});
+    EXPECT_EQ(ClientCodeOf([&] { service->NextOutputLine(); }), 70);
+    // The largest line that fits: its end byte is the buffer's last byte.
+    fake.PushResponse({62, 12, 0, 'l', 'o', 'n', 'g', 'e', 's', 't', '-', 'l', 'i', 'n', 'e', 1});
+    EXPECT_EQ(service->NextOutputLine(), "longest-line");
+}
+
+TEST_F(ServiceOverFake, OutputBeforeAnyActionIsRefused) {
+    PlainQueryService plain(&form);
+    plain.SetLibraryName(FAKE_SCRIPTED);
+    plain.SetLoginPrompt(false);
+    plain.Attach();
+    EXPECT_EQ(ClientCodeOf([&] { plain.NextOutputLine(); }), 68);
+    // Nothing to start: the generic start has no block to send.
+    EXPECT_EQ(ClientCodeOf([&] { plain.ServiceStart(); }), 69);
+    EXPECT_EQ(fake.Calls(FakeClient::Start), 0);
+}
+
+TEST_F(ServiceOverFake, EmptyQueryBlockIsRefusedAndEveryQueryEmptiesIt) {
+    service->Attach();
+    EXPECT_EQ(ClientCodeOf([&] { service->ServiceQuery(); }), 68);
+    service->SetQueryBlock(Bytes({67}));
+    fake.Fail(FakeClient::Query, isc_network_error);
+    EXPECT_THROW(service->ServiceQuery(), EFIBInterBaseError);
+    EXPECT_EQ(service->QueryBlock(), "");
+}
+
+TEST_F(ServiceOverFake, FailedQueryLeavesTheServiceDetachedWithoutADetachCall) {
+    service->Attach();
+    fake.Fail(FakeClient::Query, isc_network_error);
+    EXPECT_THROW(service->IsRunning(), EFIBInterBaseError);
+    EXPECT_FALSE(service->Active());
+    EXPECT_EQ(fake.Calls(FakeClient::Detach), 0);
+}
+
+TEST_F(ServiceOverFake, FailedStartLeavesTheServiceDetached) {
+    service->Attach();
+    fake.Fail(FakeClient::Start, isc_io_error);
+    EXPECT_THROW(service->ServiceStart(), EFIBInterBaseError);
+    EXPECT_FALSE(service->Active());
+}
+
+TEST_F(ServiceOverFake, BufferSizeChangeWhileAttachedTakesEffectAtTheNextQuery) {
+    service->Attach();
+    service->IsRunning();
+    service->SetBufferSize(100);
+    service->IsRunning();
+    EXPECT_EQ(fake.LastBufferLength(), 100);
+}
+
+TEST_F(ServiceOverFake, TextNotifyGetsTheWholeOutputBeforeStartReturns) {
+    std::vector<std::string> lines;
+    service->SetVerbose(true);
+    service->SetOnTextNotify([&](TComponent* sender, const std::string& line) {
+        EXPECT_EQ(sender, service);
+        lines.push_back(line);
+    });
+    fake.PushResponse({62, 3, 0, 'o', 'n', 'e', 1});
+    fake.PushResponse({62, 3, 0, 't', 'w', 'o', 1});
+    fake.PushResponse({62, 0, 0, 1});
+    StartedBlock();
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", ""}));
+    EXPECT_TRUE(service->EndOfOutput());
+}
+
+// ---- the restore start block -------------------------------------------------
+
+TEST_F(ServiceOverFake, ToolSettingsGiveTheDocumentedBlock) {
+    const std::string backup = "C:\\Tovanel\\BackUp\\sample.fbk";
+    const std::string target = "C:\\Tovanel\\Data\\sample.fdb";
+    service->BackupFile().Add(backup);
+    service->DatabaseName().Add(target);
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0, 0x0A, 0, 0x10, 0, 0}) +
+                                  Text(5, backup) + Text(0x6A, target));
+}
+
+TEST_F(ServiceOverFake, NewComponentSendsOnlyTheOptions) {
+    service->SetPageSize(0);
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}));
+}
+
+TEST_F(ServiceOverFake, OptionsWordCoversEveryMember) {
+    service->SetPageSize(-1);
+    service->SetOptions({});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0, 0, 0}));
+    service->SetOptions({TRestoreOption::DeactivateIndexes, TRestoreOption::NoShadow,
+                         TRestoreOption::NoValidityCheck, TRestoreOption::OneRelationAtATime,
+                         TRestoreOption::Replace, TRestoreOption::CreateNewDB,
+                         TRestoreOption::UseAllSpace});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x7F, 0, 0}));
+    service->SetOptions({TRestoreOption::Replace});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x10, 0, 0}));
+}
+
+TEST_F(ServiceOverFake, VerboseFlagFollowsTheOptionsAndBuffersFollowThePageSize) {
+    service->SetVerbose(true);
+    service->SetPageBuffers(75);
+    EXPECT_EQ(StartedBlock(),
+              Bytes({2, 0x6C, 0, 0x20, 0, 0, 0x6B, 0x0A, 0, 0x10, 0, 0, 0x09, 75, 0, 0, 0}));
+}
+
+TEST_F(ServiceOverFake, FileLinesCarryLengthsBlanksAndOrder) {
+    service->SetPageSize(0);
+    service->BackupFile().SetLines({"a.fbk=2048", "   ", "b.fbk "});
+    service->DatabaseName().SetLines({"=4096", "d.fdb=-1"});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk") +
+                                  Bytes({7, 0, 8, 0, 0}) + Text(5, "b.fbk ") +
+                                  Bytes({11, 0, 0x10, 0, 0}) + Text(106, "d.fdb") +
+                                  Bytes({11, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(ServiceOverFake, LengthThatIsNoIntegerStopsTheStartAndNothingIsSent) {
+    service->BackupFile().SetLines({"a.fbk=big"});
+    try {
+        StartedBlock();
+        FAIL() << "started with a bad length";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "'big' is not a valid integer value");
+    }
+    EXPECT_EQ(fake.Calls(FakeClient::Start), 0);
+    service->BackupFile().SetLines({"a.fbk"});
+    service->SetPageSize(0);
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
+}
