@@ -291,6 +291,11 @@ bool TMonitorWriterThread::HandOverChunk() {
 
     t.writeFinishedEvent.Reset();
     t.readFinishedEvent.Reset();
+    // The readiness is used up by this chunk. Left set, it would let every
+    // later chunk through at once, and a monitor that vanished as the last
+    // one registered would never be written off: each chunk would then cost
+    // a full time-out below, for as long as the process runs.
+    t.readEvent.Reset();
     t.writeEvent.Set();
 
     // Wait until every reader is done; one that stays silent for a second is
