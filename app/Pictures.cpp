@@ -162,7 +162,7 @@ void PaintCopyAnimationFrame(QPainter& painter, int frame) {
     const double t = static_cast<double>(frame % TBusyAnimation::kFrameCount) /
                      (TBusyAnimation::kFrameCount - 1);
     const double x = 46 + t * 182;
-    const double y = 34 - std::sin(t * M_PI) * 24;
+    const double y = 36 - std::sin(t * M_PI) * 20;
     PaintSheet(painter, x, y, -25 + t * 50);
     // A trail of dots along the path already flown.
     painter.setPen(Qt::NoPen);
@@ -170,7 +170,7 @@ void PaintCopyAnimationFrame(QPainter& painter, int frame) {
     for (int k = 1; k <= 3; ++k) {
         const double s = t - 0.06 * k;
         if (s <= 0) break;
-        painter.drawEllipse(QPointF(46 + s * 182, 34 - std::sin(s * M_PI) * 24), 1.5, 1.5);
+        painter.drawEllipse(QPointF(46 + s * 182, 36 - std::sin(s * M_PI) * 20), 1.5, 1.5);
     }
     painter.restore();
 }

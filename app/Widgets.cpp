@@ -1,6 +1,8 @@
 #include "app/Widgets.h"
 
 #include <QEnterEvent>
+#include <QFont>
+#include <QStringList>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
@@ -9,6 +11,12 @@
 #include <algorithm>
 
 #include "app/Pictures.h"
+
+void InstallFontSubstitutes() {
+    const QStringList hangulFonts = {"NanumGothic", "Noto Sans CJK KR", "UnDotum", "Baekmuk Gulim"};
+    for (const char* family : {"굴림", "Gulim", "MS Sans Serif"})
+        QFont::insertSubstitutions(QString::fromUtf8(family), hangulFonts);
+}
 
 QColor AdjustLightness(const QColor& color, int delta) {
     // Qt keeps lightness on 0..255; the look's rules are written on 0..240.
@@ -25,8 +33,8 @@ QColor Blend(const QColor& a, const QColor& b, int parts) {
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 
-QColor ButtonShadowColor() { return QColor(128, 128, 128); }
-QColor GrayTextColor() { return QColor(128, 128, 128); }
+QColor FlatShadowColor() { return QColor(128, 128, 128); }
+QColor FlatGrayTextColor() { return QColor(128, 128, 128); }
 
 namespace {
 
@@ -146,7 +154,7 @@ void TPictureButton::paintEvent(QPaintEvent*) {
     const QSize pictureSize = picture.isNull() ? QSize(0, 0) : picture.size();
     const QRect area = rect().adjusted(3, 3, -3, -3).translated(isDown() ? QPoint(1, 1) : QPoint());
     painter.setFont(font());
-    painter.setPen(isEnabled() ? textColor_ : GrayTextColor());
+    painter.setPen(isEnabled() ? textColor_ : FlatGrayTextColor());
     QFontMetrics metrics(font());
     const int spacing = 4;
 
@@ -206,7 +214,7 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), color_);
     if (flatBorder_) {
-        painter.setPen(AdjustLightness(ButtonShadowColor(), 30));
+        painter.setPen(AdjustLightness(FlatShadowColor(), 30));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
@@ -233,7 +241,7 @@ void TFlatGroupBox::paintEvent(QPaintEvent*) {
     frame << QPoint(1, top) << QPoint(right - 1, top) << QPoint(right, top + 1)
           << QPoint(right, bottom - 1) << QPoint(right - 1, bottom) << QPoint(1, bottom)
           << QPoint(0, bottom - 1) << QPoint(0, top + 1) << QPoint(1, top);
-    painter.setPen(AdjustLightness(ButtonShadowColor(), 30));
+    painter.setPen(AdjustLightness(FlatShadowColor(), 30));
     painter.setBrush(Qt::NoBrush);
     painter.drawPolyline(frame);
 
@@ -242,7 +250,7 @@ void TFlatGroupBox::paintEvent(QPaintEvent*) {
     const QRect textRect(8, 0, metrics.horizontalAdvance(caption) + 4, metrics.height());
     painter.fillRect(textRect, color_);
     painter.setPen(isEnabled() ? palette().color(QPalette::Active, QPalette::WindowText)
-                               : GrayTextColor());
+                               : FlatGrayTextColor());
     painter.drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
@@ -250,7 +258,7 @@ TBevel::TBevel(QWidget* parent) : QWidget(parent) {}
 
 void TBevel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setPen(ButtonShadowColor());
+    painter.setPen(FlatShadowColor());
     painter.drawLine(0, 0, width() - 1, 0);
     painter.setPen(Qt::white);
     painter.drawLine(0, 1, width() - 1, 1);

@@ -10,13 +10,17 @@
 #include <QTimer>
 #include <QWidget>
 
+// Fonts the stored description names, mapped onto installed fonts that have
+// Hangul, so the window's text renders on every machine we ship to.
+void InstallFontSubstitutes();
+
 // Lightness moved by `delta` on a 0..240 scale, hue and saturation kept.
 QColor AdjustLightness(const QColor& color, int delta);
 // `parts` of 255 of `a`, the rest of `b`.
 QColor Blend(const QColor& a, const QColor& b, int parts);
 // The platform colours the flat look is built from.
-QColor ButtonShadowColor();
-QColor GrayTextColor();
+QColor FlatShadowColor();
+QColor FlatGrayTextColor();
 
 class TPictureButton : public QAbstractButton {
     Q_OBJECT

@@ -1,0 +1,503 @@
+#include "app/Main_Form.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPen>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QTextEdit>
+
+#include <chrono>
+#include <thread>
+
+#include "app/Application.h"
+#include "app/Pictures.h"
+#include "app/Widgets.h"
+#include "controls/RzFilSys.h"
+#include "core/Exceptions.h"
+#include "platform/FileOps.h"
+#include "platform/Process.h"
+#include "platform/WindowLayer.h"
+#include "services/IB_Services.h"
+
+namespace {
+
+const QColor kFormColor(239, 235, 222);
+
+const char* const kSelectBackupText = "빽업할 파일명을 선택하세요";
+const char* const kSelectTargetText = "복구될 파일명을 선택하세요";
+const char* const kSelectCaption = "파일선택";
+const char* const kDoneCaption = "복구완료";
+const char* const kDoneText =
+    "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
+    "프로그램을 다시 실행시키세요...";
+// Said after a failed restore whose original database could not be put back
+// under its own name, so the operator knows where it is kept.
+const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으로 보관되어 있습니다: ";
+
+QFont WindowFont(bool bold = false) {
+    QFont font("굴림");
+    font.setPixelSize(12);
+    font.setBold(bold);
+    return font;
+}
+
+// Children of a disabled group box keep the look they have when enabled.
+void KeepEnabledLook(QWidget* widget) {
+    QPalette palette = widget->palette();
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto r = static_cast<QPalette::ColorRole>(role);
+        palette.setColor(QPalette::Disabled, r, palette.color(QPalette::Active, r));
+    }
+    widget->setPalette(palette);
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  int width, int height) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    // The stored width was measured in the original font: grow to fit ours.
+    label->setGeometry(left, top, std::max(width, label->sizeHint().width()),
+                       std::max(height, label->sizeHint().height()));
+    return label;
+}
+
+// Marks the command as running for as long as it is on the stack.
+class RunningMark {
+public:
+    explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningMark() { flag_ = false; }
+    RunningMark(const RunningMark&) = delete;
+    RunningMark& operator=(const RunningMark&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// Waits a little for a file to be let go by the server, which may still be
+// cleaning up after a failed restore when its error reaches us.
+bool WaitUntilReleased(const std::string& path) {
+    for (int turn = 0; turn < 40; ++turn) {
+        if (!platform::IsHeldOpen(path)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return !platform::IsHeldOpen(path);
+}
+
+// After a failed restore: whatever it left under the target's name goes, and
+// the original takes its name back. False when the original had to stay aside.
+bool PutTargetBack(const std::string& target, const std::string& aside) {
+    if (platform::FileExists(target)) {
+        if (!WaitUntilReleased(target) || !platform::DeleteFile(target)) return false;
+    }
+    return platform::MoveBack(aside, target);
+}
+
+// Adds a line to the message of the error being handled.
+void AppendToCurrentError(const std::string& line) {
+    try {
+        throw;
+    } catch (Exception& error) {
+        error.SetMessage(error.Message() + line);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+TMain_Form::TMain_Form(TApplication* application, std::string folder)
+    : QWidget(nullptr),
+      TComponent(application),
+      application_(application),
+      folder_(folder.empty() ? platform::ExecutableDir() : std::move(folder)) {
+    SetName("Main_Form");
+    setObjectName("Main_Form");
+    InstallFontSubstitutes();
+    CreateControls();
+    LoadStoredSettings();
+    if (application_) application_->Guard([this] { FormCreate(this); });
+}
+
+TMain_Form::~TMain_Form() {
+    // The services go while the window still exists: an attached one
+    // detaches itself on the way.
+    delete pFIBRestoreService1;
+    pFIBRestoreService1 = nullptr;
+}
+
+void TMain_Form::CreateControls() {
+    setWindowTitle(QString::fromUtf8("백업된 자료 불러오기(Restore) 자료복구"));
+    setFont(WindowFont());
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kFormColor);
+    palette.setColor(QPalette::Disabled, QPalette::Window, kFormColor);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    resize(814, 524);
+
+    Bevel7 = new TBevel(this);
+    Bevel7->setObjectName("Bevel7");
+    Bevel7->setGeometry(20, 494, 779, 2);
+
+    RzGroupBox1 = new TFlatGroupBox(QString::fromUtf8("[백업된 경로]"), this);
+    RzGroupBox1->setObjectName("RzGroupBox1");
+    RzGroupBox1->setGeometry(18, 48, 365, 439);
+    RzGroupBox1->SetColor(kFormColor);
+
+    Label3 = MakeLabel(RzGroupBox1, "Label3", QString::fromUtf8("빽업된 파일명:"), 10, 326, 80, 12);
+    KeepEnabledLook(Label3);
+
+    RzDirectoryTree1 = new TRzDirectoryTree(this, RzGroupBox1);
+    RzDirectoryTree1->setObjectName("RzDirectoryTree1");
+    RzDirectoryTree1->setGeometry(8, 14, 347, 303);
+
+    RzBitBtn1 = new TPictureButton(this);
+    RzBitBtn1->setObjectName("RzBitBtn1");
+    RzBitBtn1->setGeometry(389, 179, 38, 208);
+    RzBitBtn1->setText(QString::fromUtf8("복구시작"));
+    RzBitBtn1->SetPlacement(TPictureButton::Placement::Above);
+    RzBitBtn1->SetGlyph(RestoreButtonPicture());
+    RzBitBtn1->SetColor(QColor(244, 244, 240));
+    RzBitBtn1->setFont(WindowFont(true));
+    RzBitBtn1->SetTextColor(QColor(0, 0, 128));
+    RzBitBtn1->SetHighlightColor(QColor(106, 141, 244));
+    RzBitBtn1->SetHotTrack(true);
+    RzBitBtn1->SetHotTrackColor(QColor(255, 199, 60));
+    connect(RzBitBtn1, &QAbstractButton::clicked, this, [this] { RestoreRequested(RzBitBtn1); });
+
+    edOutput = new QTextEdit(this);
+    edOutput->setObjectName("edOutput");
+    edOutput->setGeometry(-16, 76, 87, 67);
+    edOutput->setVisible(false);
+    QFont outputFont("MS Sans Serif");
+    outputFont.setPixelSize(11);
+    edOutput->setFont(outputFont);
+    edOutput->setFrameShape(QFrame::StyledPanel);
+    edOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edOutput->setLineWrapMode(QTextEdit::NoWrap);
+    edOutput->setAcceptRichText(false);
+
+    RzPanel2 = new TFlatPanel(this);
+    RzPanel2->setObjectName("RzPanel2");
+    RzPanel2->setGeometry(0, 0, width(), 43);
+    RzPanel2->SetColor(QColor(128, 128, 128));
+    RzPanel2->SetFlatBorder(true);
+
+    Image1 = new QLabel(RzPanel2);
+    Image1->setObjectName("Image1");
+    Image1->setAttribute(Qt::WA_TranslucentBackground);
+    Image1->setPixmap(TitlePicture());
+    Image1->setGeometry(6, 4, 32, 32);
+
+    Label10 = MakeLabel(RzPanel2, "Label10", QString::fromUtf8("자료복구 - 빽업된자료를 복원합니다."),
+                        42, 14, 222, 12);
+    Label10->setFont(WindowFont(true));
+    {
+        QPalette white = Label10->palette();
+        white.setColor(QPalette::WindowText, Qt::white);
+        Label10->setPalette(white);
+        Label10->setGeometry(42, 14, std::max(222, Label10->sizeHint().width()),
+                             std::max(12, Label10->sizeHint().height()));
+    }
+
+    RzBitBtn2 = new TPictureButton(RzPanel2);
+    RzBitBtn2->setObjectName("RzBitBtn2");
+    RzBitBtn2->setGeometry(705, 4, 95, 35);
+    RzBitBtn2->setText(QString::fromUtf8("닫기[F12]"));
+    RzBitBtn2->SetPlacement(TPictureButton::Placement::Left);
+    RzBitBtn2->SetGlyph(CloseButtonPicture(), CloseButtonDisabledPicture());
+    RzBitBtn2->setCursor(Qt::PointingHandCursor);
+    RzBitBtn2->SetColor(QColor(128, 128, 128));
+    RzBitBtn2->setFont(WindowFont());
+    RzBitBtn2->SetTextColor(Qt::white);
+    RzBitBtn2->SetHighlightColor(QColor(255, 199, 60));
+    RzBitBtn2->SetHotTrack(true);
+    RzBitBtn2->SetHotTrackColor(QColor(106, 141, 244));
+    connect(RzBitBtn2, &QAbstractButton::clicked, this, [this] {
+        if (application_) application_->Guard([this] { RzBitBtn2Click(RzBitBtn2); });
+    });
+
+    RzPanel3 = new TFlatPanel(this);
+    RzPanel3->setObjectName("RzPanel3");
+    RzPanel3->setGeometry(0, height() - 21, width(), 21);
+    RzPanel3->SetColor(QColor(164, 164, 164));
+    RzPanel3->SetFlatBorder(true);
+
+    RzGroupBox2 = new TFlatGroupBox(QString::fromUtf8("복구될 경로]"), this);
+    RzGroupBox2->setObjectName("RzGroupBox2");
+    RzGroupBox2->setGeometry(432, 50, 365, 439);
+    RzGroupBox2->SetColor(kFormColor);
+
+    Label2 = MakeLabel(RzGroupBox2, "Label2", QString::fromUtf8("복구될 파일명:"), 10, 326, 80, 12);
+    KeepEnabledLook(Label2);
+
+    RzDirectoryTree2 = new TRzDirectoryTree(this, RzGroupBox2);
+    RzDirectoryTree2->setObjectName("RzDirectoryTree2");
+    RzDirectoryTree2->setGeometry(8, 14, 347, 303);
+
+    RzPanel1 = new TFlatPanel(this);
+    RzPanel1->setObjectName("RzPanel1");
+    RzPanel1->setGeometry(482, 162, 789, 443);
+    RzPanel1->SetColor(kFormColor);
+    RzPanel1->SetFlatBorder(false);
+    RzPanel1->setVisible(false);
+
+    Label1 = MakeLabel(RzPanel1, "Label1", QString::fromUtf8("자료 복원중 입니다.      잠시만...."),
+                       322, 252, 184, 12);
+
+    Animate1 = new TBusyAnimation(RzPanel1);
+    Animate1->setObjectName("Animate1");
+    Animate1->setGeometry(276, 170, 272, 60);
+    Animate1->setVisible(false);
+
+    RzFileListBox2 = new TRzFileListBox(this, this);
+    RzFileListBox2->setObjectName("RzFileListBox2");
+    RzFileListBox2->setGeometry(526, 374, 259, 103);
+    RzFileListBox2->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox2); };
+
+    RzFileListBox1 = new TRzFileListBox(this, this);
+    RzFileListBox1->setObjectName("RzFileListBox1");
+    RzFileListBox1->setGeometry(112, 374, 259, 103);
+    RzFileListBox1->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox1); };
+
+    // The hidden menu: its top item is not shown, but the shortcut keys of
+    // its items are taken by the window and do nothing.
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName("MainMenu1");
+    MainMenu1->setVisible(false);
+    N1 = MainMenu1->addMenu(QString::fromUtf8("단축키"));
+    N1->setObjectName("N1");
+    N1->menuAction()->setVisible(false);
+    struct Item {
+        QAction** action;
+        const char* name;
+        const char* caption;
+        QKeySequence key;
+    };
+    const Item items[] = {
+        {&N2, "N2", "닫기", QKeySequence(Qt::Key_F12)}, {&N4, "N4", "-", QKeySequence(Qt::Key_Minus)},
+        {&N3, "N3", "등록", QKeySequence(Qt::Key_F2)},  {&N5, "N5", "수정", QKeySequence(Qt::Key_F3)},
+        {&N6, "N6", "삭제", QKeySequence(Qt::Key_F4)},  {&N7, "N7", "저장", QKeySequence(Qt::Key_F5)},
+    };
+    for (const Item& item : items) {
+        QAction* action = N1->addAction(QString::fromUtf8(item.caption));
+        action->setObjectName(item.name);
+        action->setShortcut(item.key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        *item.action = action;
+    }
+
+    pFIBRestoreService1 = new TpFIBRestoreService(this);
+
+    // Focus moves through the two buttons and the two lists only.
+    for (QWidget* w : std::initializer_list<QWidget*>{RzGroupBox1, RzGroupBox2, RzPanel1, RzPanel2,
+                                                      RzPanel3, RzDirectoryTree1, RzDirectoryTree2})
+        w->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(RzBitBtn1, RzBitBtn2);
+    setTabOrder(RzBitBtn2, RzFileListBox2);
+    setTabOrder(RzFileListBox2, RzFileListBox1);
+
+    // Nothing inside the group boxes takes input: the trees only show the
+    // folders chosen at creation.
+    RzGroupBox1->setEnabled(false);
+    RzGroupBox2->setEnabled(false);
+
+
+    // Centred on the screen; the stored position is not used.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+}
+
+void TMain_Form::LoadStoredSettings() {
+    // The settings each component keeps in the window's stored description,
+    // written inside its loading bracket as a reader of that description would.
+    struct Tree {
+        TRzDirectoryTree* tree;
+        const char* name;
+        TRzFileListBox* list;
+        QColor disabledColor;  // invalid: the component's default
+    };
+    for (const Tree& t : {Tree{RzDirectoryTree1, "RzDirectoryTree1", RzFileListBox1, QColor()},
+                          Tree{RzDirectoryTree2, "RzDirectoryTree2", RzFileListBox2, Qt::white}}) {
+        t.tree->BeginLoad();
+        t.tree->SetName(t.name);
+        t.tree->SetFileList(t.list);
+        if (t.disabledColor.isValid()) t.tree->SetDisabledColor(t.disabledColor);
+        t.tree->SetFrameVisible(true);
+        t.tree->SetHideSelection(false);
+        t.tree->SetIndent(19);
+        t.tree->SetSelectionPen(QPen(ButtonShadowColor()));
+        t.tree->EndLoad();
+    }
+    struct List {
+        TRzFileListBox* list;
+        const char* name;
+        QColor disabledColor;
+    };
+    for (const List& l : {List{RzFileListBox1, "RzFileListBox1", QColor()},
+                          List{RzFileListBox2, "RzFileListBox2", Qt::white}}) {
+        l.list->BeginLoad();
+        l.list->SetName(l.name);
+        if (l.disabledColor.isValid()) l.list->SetDisabledColor(l.disabledColor);
+        l.list->SetItemHeight(18);
+        l.list->EndLoad();
+    }
+
+    // The group boxes are disabled only so that nothing inside takes input;
+    // the trees keep the look they have when enabled.
+    for (TRzDirectoryTree* tree : {RzDirectoryTree1, RzDirectoryTree2}) {
+        tree->SetDisabledColor(tree->Color());
+        KeepEnabledLook(tree);
+    }
+
+    TpFIBRestoreService* service = pFIBRestoreService1;
+    service->BeginLoad();
+    service->SetName("pFIBRestoreService1");
+    service->SetParams(TStrings{"user_name=SYSDBA", "password=fernstone"});
+    service->SetLoginPrompt(false);
+    service->SetLibraryName("GDS32.DLL");
+    service->SetPageSize(4096);
+    service->SetPageBuffers(0);
+    service->EndLoad();
+}
+
+void TMain_Form::FormCreate(QObject*) {
+    RzPanel1->move(RzPanel1->x(), 46);
+    RzPanel1->move(12, RzPanel1->y());
+    RzDirectoryTree1->OpenDir(folder_ + "BackUp");
+    RzDirectoryTree2->OpenDir(folder_ + "Data");
+}
+
+void TMain_Form::RzBitBtn2Click(QObject*) { close(); }
+
+void TMain_Form::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Only the title bar and the status strip follow the window's edges.
+    RzPanel2->setGeometry(0, 0, width(), 43);
+    RzPanel3->setGeometry(0, height() - 21, width(), 21);
+}
+
+void TMain_Form::closeEvent(QCloseEvent* event) {
+    if (restoreRunning_) {
+        // The server is not interrupted: the close waits for the command.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TMain_Form::RestoreRequested(QObject* sender) {
+    if (restoreRunning_) return;  // a nested request while the command waits
+    if (application_) {
+        application_->Guard([this, sender] { RzBitBtn1Click(sender); });
+    } else {
+        RzBitBtn1Click(sender);
+    }
+    if (closeRequested_) {
+        closeRequested_ = false;
+        close();
+    }
+}
+
+void TMain_Form::EnterBusyState() {
+    platform::Window().SetScreenCursor(platform::crHourGlass);
+    RzPanel1->setVisible(true);
+    Animate1->setVisible(true);
+    Animate1->Play();
+}
+
+void TMain_Form::LeaveBusyState() {
+    platform::Window().SetScreenCursor(platform::crDefault);
+    RzPanel1->setVisible(false);
+    Animate1->Stop();
+    Animate1->setVisible(false);
+}
+
+void TMain_Form::WaitForServer() {
+    TpFIBRestoreService* service = pFIBRestoreService1;
+    if (service->Verbose()) {
+        while (!service->EndOfOutput()) {
+            platform::Window().ProcessMessages();
+            edOutput->append(QString::fromStdString(service->NextOutputLine()));
+        }
+        return;
+    }
+    // No pause between turns: each turn is one query and one dispatch.
+    while (service->IsRunning()) platform::Window().ProcessMessages();
+}
+
+void TMain_Form::RzBitBtn1Click(QObject*) {
+    // A double-click on a list while the command waits would otherwise run
+    // a second command on the connection the first is still polling.
+    if (restoreRunning_) return;
+    if (RzFileListBox1->SelectedPath().empty()) {
+        platform::Window().ShowMessage(kSelectBackupText, kSelectCaption,
+                                       platform::MessageIcon::Information);
+        return;
+    }
+    if (RzFileListBox2->SelectedPath().empty()) {
+        platform::Window().ShowMessage(kSelectTargetText, kSelectCaption,
+                                       platform::MessageIcon::Information);
+        return;
+    }
+
+    std::string target;
+    std::string aside;  // where the existing target waits until the restore succeeded
+    {
+        RunningMark running(restoreRunning_);
+        EnterBusyState();
+        TpFIBRestoreService* service = pFIBRestoreService1;
+        try {
+            // First contact: a missing library, a stopped server or refused
+            // credentials stop the command before any file is touched.
+            service->Attach();
+            service->SetActive(false);
+
+            service->BackupFile().Clear();
+            service->BackupFile().Add(RzFileListBox1->SelectedPath());
+            service->DatabaseName().Clear();
+
+            // The existing target is kept aside rather than deleted, so a
+            // failed restore can give it back. A file the database engine
+            // holds open stays where it is: moving it would cut it loose
+            // from the running server; the server then refuses the restore.
+            target = RzFileListBox2->SelectedPath();
+            if (platform::FileExists(target) && !platform::IsHeldOpen(target))
+                aside = platform::MoveAside(target);
+
+            service->DatabaseName().Add(RzFileListBox2->SelectedPath());
+            service->SetActive(true);
+            service->ServiceStart();
+            WaitForServer();
+            if (service->Active()) service->Detach();
+        } catch (...) {
+            try {
+                if (service->Active()) service->Detach();
+            } catch (...) {
+                // The first error is the one the operator needs to read.
+            }
+            LeaveBusyState();
+            if (!aside.empty() && !PutTargetBack(target, aside))
+                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + aside);
+            throw;
+        }
+        LeaveBusyState();
+    }
+    if (!aside.empty()) platform::DeleteFile(aside);
+
+    platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
+    close();
+}

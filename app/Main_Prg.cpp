@@ -1,0 +1,25 @@
+// The restore tool: one window that has the database server restore a backup
+// from the "BackUp" folder into a database file of the "Data" folder.
+
+#include "app/Application.h"
+#include "app/GuardedApplication.h"
+#include "app/LoginDialog.h"
+#include "app/Main_Form.h"
+#include "platform/WindowLayer.h"
+#include "platform/qt/QtWindowLayer.h"
+
+int main(int argc, char** argv) {
+    TGuardedApplication qtApplication(argc, argv);
+    platform::QtWindowLayer windowLayer;
+    platform::ScopedWindowLayer installed(windowLayer);
+    RegisterLoginDialog();
+
+    TApplication application;
+    application.SetTitle("Tovanel 자료복구(Restore)");
+    auto* form = new TMain_Form(&application);  // owned by the application
+    application.SetMainForm(form);
+    form->show();
+    const int result = TGuardedApplication::exec();
+    // Freeing the application frees the window and its components.
+    return result;
+}

@@ -1,0 +1,380 @@
+// The main window without a database server: its layout, keys, folders,
+// stored settings, and the restore command's paths that stop before the
+// server is reached.
+
+#include "app/Main_Form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "QtTestSupport.h"
+#include "app/Application.h"
+#include "app/Widgets.h"
+#include "controls/RzFilSys.h"
+#include "platform/FakeWindowLayer.h"
+#include "platform/Process.h"
+#include "services/IB_Services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kTitle = "Tovanel 자료복구(Restore)";
+const char* const kCaption = "백업된 자료 불러오기(Restore) 자료복구";
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Counts the key presses that reach a widget.
+class KeyCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) ++presses;
+        return false;
+    }
+    int presses = 0;
+};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureQtApplication();
+        installed_ = std::make_unique<platform::ScopedWindowLayer>(layer_);
+        app_ = std::make_unique<TApplication>();
+        app_->SetTitle(kTitle);
+        std::string templ = (fs::temp_directory_path() / "main-form-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        fs::create_directory(root_ / "BackUp");
+        fs::create_directory(root_ / "Data");
+        Write(root_ / "BackUp" / "a.fbk", "backup a");
+        Write(root_ / "BackUp" / "b.fbk", "backup b");
+        Write(root_ / "Data" / "target.fdb", "old database");
+    }
+
+    void TearDown() override {
+        app_.reset();  // frees the window
+        installed_.reset();
+        fs::remove_all(root_);
+    }
+
+    TMain_Form* MakeForm() {
+        auto* form = new TMain_Form(app_.get(), root_.string() + "/");
+        app_->SetMainForm(form);
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form));
+        return form;
+    }
+
+    static void Select(TRzFileListBox* list, const std::string& name) {
+        int index = list->FindExact(name);
+        ASSERT_GE(index, 0) << name;
+        list->SetItemIndex(index);
+        ASSERT_FALSE(list->SelectedPath().empty());
+    }
+
+    platform::FakeWindowLayer layer_;
+    std::unique_ptr<platform::ScopedWindowLayer> installed_;
+    std::unique_ptr<TApplication> app_;
+    fs::path root_;
+};
+
+}  // namespace
+
+TEST_F(MainFormTest, WindowHasItsCaptionSizeColourAndFont) {
+    TMain_Form* form = MakeForm();
+    EXPECT_EQ(form->windowTitle().toStdString(), kCaption);
+    EXPECT_EQ(form->size(), QSize(814, 524));
+    EXPECT_EQ(form->palette().color(QPalette::Window), QColor(239, 235, 222));
+    EXPECT_EQ(form->font().family().toStdString(), "굴림");
+    EXPECT_EQ(form->font().pixelSize(), 12);
+    // The Korean font name must land on an installed font that has Hangul.
+    QFontInfo shown(form->Label3->font());
+    EXPECT_TRUE(QFontMetrics(form->Label3->font()).inFontUcs4(U'빽')) << shown.family().toStdString();
+    EXPECT_EQ(form->Name(), "Main_Form");
+    EXPECT_EQ(form->Owner(), app_.get());
+}
+
+TEST_F(MainFormTest, ControlsLieWhereTheStoredDescriptionPutsThem) {
+    TMain_Form* form = MakeForm();
+    EXPECT_EQ(form->Bevel7->geometry(), QRect(20, 494, 779, 2));
+    EXPECT_EQ(form->RzGroupBox1->geometry(), QRect(18, 48, 365, 439));
+    EXPECT_EQ(form->RzGroupBox2->geometry(), QRect(432, 50, 365, 439));
+    EXPECT_EQ(form->RzDirectoryTree1->geometry(), QRect(8, 14, 347, 303));
+    EXPECT_EQ(form->RzDirectoryTree2->geometry(), QRect(8, 14, 347, 303));
+    EXPECT_EQ(form->RzBitBtn1->geometry(), QRect(389, 179, 38, 208));
+    EXPECT_EQ(form->RzPanel2->geometry(), QRect(0, 0, 814, 43));
+    EXPECT_EQ(form->Image1->geometry(), QRect(6, 4, 32, 32));
+    EXPECT_EQ(form->RzBitBtn2->geometry(), QRect(705, 4, 95, 35));
+    EXPECT_EQ(form->RzPanel3->geometry(), QRect(0, 503, 814, 21));
+    EXPECT_EQ(form->RzFileListBox1->geometry(), QRect(112, 374, 259, 103));
+    EXPECT_EQ(form->RzFileListBox2->geometry(), QRect(526, 374, 259, 103));
+    EXPECT_EQ(form->Label3->pos(), QPoint(10, 326));
+    EXPECT_EQ(form->Label2->pos(), QPoint(10, 326));
+    EXPECT_EQ(form->Label10->pos(), QPoint(42, 14));
+    // The busy panel was moved at creation and waits hidden.
+    EXPECT_EQ(form->RzPanel1->geometry(), QRect(12, 46, 789, 443));
+    EXPECT_FALSE(form->RzPanel1->isVisible());
+    EXPECT_EQ(form->Animate1->geometry(), QRect(276, 170, 272, 60));
+    EXPECT_FALSE(form->Animate1->Active());
+    EXPECT_EQ(form->Label1->pos(), QPoint(322, 252));
+    EXPECT_FALSE(form->edOutput->isVisible());
+}
+
+TEST_F(MainFormTest, CaptionsAndColoursAreTheStoredOnes) {
+    TMain_Form* form = MakeForm();
+    EXPECT_EQ(form->RzGroupBox1->title().toStdString(), "[백업된 경로]");
+    EXPECT_EQ(form->RzGroupBox2->title().toStdString(), "복구될 경로]");
+    EXPECT_EQ(form->Label3->text().toStdString(), "빽업된 파일명:");
+    EXPECT_EQ(form->Label2->text().toStdString(), "복구될 파일명:");
+    EXPECT_EQ(form->Label10->text().toStdString(), "자료복구 - 빽업된자료를 복원합니다.");
+    EXPECT_EQ(form->Label1->text().toStdString(), "자료 복원중 입니다.      잠시만....");
+    EXPECT_EQ(form->RzBitBtn1->text().toStdString(), "복구시작");
+    EXPECT_EQ(form->RzBitBtn2->text().toStdString(), "닫기[F12]");
+    EXPECT_EQ(form->RzBitBtn1->Color(), QColor(244, 244, 240));
+    EXPECT_EQ(form->RzBitBtn1->HotTrackColor(), QColor(255, 199, 60));
+    EXPECT_EQ(form->RzBitBtn1->HighlightColor(), QColor(106, 141, 244));
+    EXPECT_TRUE(form->RzBitBtn1->font().bold());
+    EXPECT_EQ(form->RzBitBtn2->Color(), QColor(128, 128, 128));
+    EXPECT_EQ(form->RzBitBtn2->HotTrackColor(), QColor(106, 141, 244));
+    EXPECT_EQ(form->RzBitBtn2->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(form->RzPanel2->Color(), QColor(128, 128, 128));
+    EXPECT_EQ(form->RzPanel3->Color(), QColor(164, 164, 164));
+    EXPECT_TRUE(form->RzPanel2->FlatBorder());
+    EXPECT_FALSE(form->RzPanel1->FlatBorder());
+    EXPECT_EQ(form->RzPanel1->Color(), QColor(239, 235, 222));
+    EXPECT_EQ(form->Label10->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_FALSE(form->Image1->pixmap().isNull());
+}
+
+TEST_F(MainFormTest, GroupBoxesAreDisabledAndTheListsAreNot) {
+    TMain_Form* form = MakeForm();
+    EXPECT_FALSE(form->RzGroupBox1->isEnabled());
+    EXPECT_FALSE(form->RzGroupBox2->isEnabled());
+    EXPECT_FALSE(form->RzDirectoryTree1->isEnabled());
+    EXPECT_TRUE(form->RzFileListBox1->isEnabled());
+    EXPECT_TRUE(form->RzFileListBox2->isEnabled());
+    // The trees keep their enabled look inside the disabled boxes.
+    for (TRzDirectoryTree* tree : {form->RzDirectoryTree1, form->RzDirectoryTree2}) {
+        QPalette p = tree->palette();
+        EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Active, QPalette::Text));
+        EXPECT_EQ(tree->ShownColor(), tree->Color());
+    }
+}
+
+TEST_F(MainFormTest, FileListsLieAboveTheBusyPanel) {
+    TMain_Form* form = MakeForm();
+    form->RzPanel1->show();
+    QPoint insideList = form->RzFileListBox1->geometry().center();
+    QWidget* hit = form->childAt(insideList);
+    ASSERT_NE(hit, nullptr);
+    EXPECT_TRUE(hit == form->RzFileListBox1 || form->RzFileListBox1->isAncestorOf(hit));
+    // The panel covers the trees and the restore button.
+    QWidget* overButton = form->childAt(form->RzBitBtn1->geometry().center());
+    EXPECT_TRUE(overButton == form->RzPanel1 || form->RzPanel1->isAncestorOf(overButton));
+    form->RzPanel1->hide();
+}
+
+TEST_F(MainFormTest, TabMovesThroughRestoreCloseDatabaseListBackupList) {
+    TMain_Form* form = MakeForm();
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->RzBitBtn1->setFocus();
+    QWidget* expected[] = {form->RzBitBtn2, form->RzFileListBox2, form->RzFileListBox1,
+                           form->RzBitBtn1};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next)
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+    }
+    EXPECT_EQ(form->RzDirectoryTree1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(form->RzDirectoryTree2->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(MainFormTest, ShortcutKeysAreSwallowedAndF12DoesNotClose) {
+    TMain_Form* form = MakeForm();
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->RzFileListBox1->setFocus();
+    KeyCounter counter;
+    form->RzFileListBox1->installEventFilter(&counter);
+    for (Qt::Key key : {Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5, Qt::Key_F12, Qt::Key_Minus})
+        QTest::keyClick(form->RzFileListBox1, key);
+    EXPECT_EQ(counter.presses, 0);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(layer_.messages.empty());
+    // With a modifier held, the keys pass on as usual.
+    QTest::keyClick(form->RzFileListBox1, Qt::Key_F2, Qt::ShiftModifier);
+    QTest::keyClick(form->RzFileListBox1, Qt::Key_F12, Qt::ControlModifier);
+    EXPECT_EQ(counter.presses, 2);
+    form->RzFileListBox1->removeEventFilter(&counter);
+}
+
+TEST_F(MainFormTest, HiddenMenuCarriesTheSixItems) {
+    TMain_Form* form = MakeForm();
+    EXPECT_FALSE(form->MainMenu1->isVisible());
+    EXPECT_FALSE(form->N1->menuAction()->isVisible());
+    EXPECT_EQ(form->N1->title().toStdString(), "단축키");
+    struct Item {
+        QAction* action;
+        const char* caption;
+        QKeySequence key;
+    } items[] = {{form->N2, "닫기", QKeySequence(Qt::Key_F12)},
+                 {form->N4, "-", QKeySequence(Qt::Key_Minus)},
+                 {form->N3, "등록", QKeySequence(Qt::Key_F2)},
+                 {form->N5, "수정", QKeySequence(Qt::Key_F3)},
+                 {form->N6, "삭제", QKeySequence(Qt::Key_F4)},
+                 {form->N7, "저장", QKeySequence(Qt::Key_F5)}};
+    for (const Item& item : items) {
+        EXPECT_EQ(item.action->text().toStdString(), item.caption);
+        EXPECT_EQ(item.action->shortcut(), item.key);
+    }
+}
+
+TEST_F(MainFormTest, FormCreateOpensBackUpAndDataInTheGivenFolder) {
+    TMain_Form* form = MakeForm();
+    EXPECT_EQ(form->RzDirectoryTree1->SelectedDir(), (root_ / "BackUp").string());
+    EXPECT_EQ(form->RzDirectoryTree2->SelectedDir(), (root_ / "Data").string());
+    EXPECT_EQ(form->RzFileListBox1->ListDir(), (root_ / "BackUp").string());
+    EXPECT_GE(form->RzFileListBox1->FindExact("a.fbk"), 0);
+    EXPECT_GE(form->RzFileListBox1->FindExact("b.fbk"), 0);
+    EXPECT_GE(form->RzFileListBox2->FindExact("target.fdb"), 0);
+    EXPECT_TRUE(layer_.messages.empty());
+}
+
+TEST_F(MainFormTest, WithoutTheFoldersTheTreesOpenTheFolderItselfAndCreateNothing) {
+    fs::remove_all(root_ / "BackUp");
+    fs::remove_all(root_ / "Data");
+    Write(root_ / "loose.fbk", "x");
+    TMain_Form* form = MakeForm();
+    EXPECT_EQ(form->RzFileListBox1->ListDir(), root_.string());
+    EXPECT_GE(form->RzFileListBox1->FindExact("loose.fbk"), 0);
+    EXPECT_FALSE(fs::exists(root_ / "BackUp"));
+    EXPECT_FALSE(fs::exists(root_ / "Data"));
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, FoldersAreLookedForBesideTheExecutable) {
+    const fs::path beside = platform::ExecutableDir();
+    const bool hadBackUp = fs::exists(beside / "BackUp");
+    auto* form = new TMain_Form(app_.get());
+    EXPECT_EQ(form->Folder(), platform::ExecutableDir());
+    EXPECT_EQ(fs::exists(beside / "BackUp"), hadBackUp);
+    delete form;
+}
+
+TEST_F(MainFormTest, ServiceCarriesTheStoredSettings) {
+    TMain_Form* form = MakeForm();
+    TpFIBRestoreService* service = form->pFIBRestoreService1;
+    EXPECT_EQ(service->Name(), "pFIBRestoreService1");
+    EXPECT_EQ(ComponentPath(service), "Main_Form.pFIBRestoreService1");
+    EXPECT_EQ(service->Params().Lines(),
+              (std::vector<std::string>{"user_name=SYSDBA", "password=fernstone"}));
+    EXPECT_FALSE(service->LoginPrompt());
+    EXPECT_EQ(service->LibraryName(), "GDS32.DLL");
+    EXPECT_TRUE(service->IsLibraryNameStored());
+    EXPECT_EQ(service->PageSize(), 4096);
+    EXPECT_EQ(service->PageBuffers(), 0);
+    EXPECT_FALSE(service->Verbose());
+    EXPECT_FALSE(service->IsOptionsStored());
+    EXPECT_FALSE(service->Active());
+    EXPECT_FALSE(service->IsLoading());
+    EXPECT_EQ(service->Protocol(), TProtocol::Local);
+}
+
+TEST_F(MainFormTest, WithoutSelectionsOnlyTheBackupMessageIsShown) {
+    TMain_Form* form = MakeForm();
+    form->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].text, "빽업할 파일명을 선택하세요");
+    EXPECT_EQ(layer_.messages[0].caption, "파일선택");
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_TRUE(layer_.cursorHistory.empty());
+    EXPECT_FALSE(form->RzPanel1->isVisible());
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, WithOnlyABackupSelectedTheTargetMessageIsShown) {
+    TMain_Form* form = MakeForm();
+    Select(form->RzFileListBox1, "a.fbk");
+    form->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].text, "복구될 파일명을 선택하세요");
+    EXPECT_EQ(layer_.messages[0].caption, "파일선택");
+    EXPECT_TRUE(layer_.cursorHistory.empty());
+    EXPECT_EQ(Read(root_ / "Data" / "target.fdb"), "old database");
+}
+
+TEST_F(MainFormTest, DoubleClickOnEitherListRunsTheCommand) {
+    TMain_Form* form = MakeForm();
+    // Keeps the command from reaching any server once both are chosen.
+    form->pFIBRestoreService1->SetLibraryName("libno-such-client.so.9");
+    auto doubleClickFirstItem = [](TRzFileListBox* list) {
+        QRect item = list->visualRect(list->model()->index(0, 0));
+        ASSERT_TRUE(item.isValid());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    };
+    doubleClickFirstItem(form->RzFileListBox2);
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].text, "빽업할 파일명을 선택하세요");
+    doubleClickFirstItem(form->RzFileListBox1);
+    ASSERT_EQ(layer_.messages.size(), 2u);
+    EXPECT_EQ(layer_.messages[1].text, "Can't load library libno-such-client.so.9 ");
+    EXPECT_EQ(layer_.messages[1].icon, platform::MessageIcon::Stop);
+}
+
+TEST_F(MainFormTest, MissingClientLibraryIsShownAndNothingIsTouched) {
+    TMain_Form* form = MakeForm();
+    form->pFIBRestoreService1->SetLibraryName("libno-such-client.so.9");
+    Select(form->RzFileListBox1, "a.fbk");
+    Select(form->RzFileListBox2, "target.fdb");
+    for (int round = 1; round <= 2; ++round) {
+        form->RzBitBtn1->click();
+        ASSERT_EQ(layer_.messages.size(), static_cast<std::size_t>(round));
+        const auto& box = layer_.messages.back();
+        EXPECT_EQ(box.text, "Can't load library libno-such-client.so.9 ");
+        EXPECT_EQ(box.caption, kTitle);
+        EXPECT_EQ(box.icon, platform::MessageIcon::Stop);
+        EXPECT_EQ(Read(root_ / "Data" / "target.fdb"), "old database");
+        EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "Data"), {}), 1);
+        EXPECT_EQ(layer_.cursor, platform::crDefault);
+        EXPECT_FALSE(form->RzPanel1->isVisible());
+        EXPECT_FALSE(form->Animate1->isVisible());
+        EXPECT_FALSE(form->Animate1->Active());
+        EXPECT_FALSE(form->RestoreRunning());
+        EXPECT_TRUE(form->isVisible());
+    }
+    EXPECT_EQ(layer_.cursorHistory,
+              (std::vector<int>{platform::crHourGlass, platform::crDefault, platform::crHourGlass,
+                                platform::crDefault}));
+}
+
+TEST_F(MainFormTest, CloseButtonEndsAnIdleWindow) {
+    TMain_Form* form = MakeForm();
+    form->RzBitBtn2->click();
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormTest, TreesIgnoreClicks) {
+    TMain_Form* form = MakeForm();
+    const std::string before = form->RzDirectoryTree1->SelectedDir();
+    QTest::mouseClick(form->RzDirectoryTree1->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    EXPECT_EQ(form->RzDirectoryTree1->SelectedDir(), before);
+}
