@@ -71,11 +71,11 @@ struct TraceTransport {
         if (!area.Existed()) {
             // Done before the mutex exists, so no monitor can have registered
             // yet; the chunk, its category and timestamp are left alone.
-            for (std::size_t offset : {tt::kMonitorCountOffset, tt::kReaderCountOffset,
-                                       tt::kChunkLengthOffset, tt::kPrepareListenersOffset,
-                                       tt::kExecuteListenersOffset, tt::kFetchListenersOffset,
-                                       tt::kConnectListenersOffset,
-                                       tt::kTransactionListenersOffset}) {
+            for (std::size_t offset :
+                 {tt::kMonitorCountOffset, tt::kReaderCountOffset, tt::kChunkLengthOffset,
+                  tt::kPrepareListenersOffset, tt::kExecuteListenersOffset,
+                  tt::kFetchListenersOffset, tt::kConnectListenersOffset,
+                  tt::kTransactionListenersOffset}) {
                 std::memset(area.Data() + offset, 0, sizeof(std::int32_t));
             }
         }
@@ -83,7 +83,8 @@ struct TraceTransport {
     }
 
     std::atomic_ref<std::int32_t> Counter(std::size_t offset) const {
-        return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(area.Data() + offset));
+        return std::atomic_ref<std::int32_t>(
+            *reinterpret_cast<std::int32_t*>(area.Data() + offset));
     }
 
     // Any process may write anything here. A count no set of monitor
@@ -93,7 +94,8 @@ struct TraceTransport {
         auto counter = Counter(offset);
         std::int32_t value = counter.load();
         while (value < 0 || value > tt::kMaxMonitors) {
-            if (counter.compare_exchange_weak(value, 0)) return 0;
+            if (counter.compare_exchange_weak(value, 0))
+                return 0;
         }
         return value;
     }
@@ -132,7 +134,8 @@ double TraceTimestamp(std::chrono::system_clock::time_point when) {
     const std::time_t t = system_clock::to_time_t(wholeSeconds);
     std::tm local{};
     localtime_r(&t, &local);
-    const year_month_day date{year{local.tm_year + 1900}, month{static_cast<unsigned>(local.tm_mon + 1)},
+    const year_month_day date{year{local.tm_year + 1900},
+                              month{static_cast<unsigned>(local.tm_mon + 1)},
                               day{static_cast<unsigned>(local.tm_mday)}};
     const auto days = (sys_days{date} - sys_days{year{1899} / December / 30}).count();
     const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
@@ -155,7 +158,8 @@ TMonitorWriterThread::~TMonitorWriterThread() {
 bool TMonitorWriterThread::Post(TFIBTraceObject message) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (pending_.size() >= kMaxPending) return false;
+        if (pending_.size() >= kMaxPending)
+            return false;
         pending_.push_back(std::move(message));
     }
     wake_.notify_all();
@@ -179,7 +183,8 @@ void TMonitorWriterThread::RequestStop() {
 }
 
 void TMonitorWriterThread::WaitFor() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::size_t TMonitorWriterThread::PendingCount() const {
@@ -206,7 +211,8 @@ void TMonitorWriterThread::Execute() {
                 std::lock_guard<std::mutex> guard(lock_);
                 // Only this thread removes entries, and appending to a deque
                 // leaves references to its elements valid.
-                if (!pending_.empty()) oldest = &pending_.front();
+                if (!pending_.empty())
+                    oldest = &pending_.front();
             }
             if (!oldest) {
                 IdleWait();
@@ -234,7 +240,8 @@ bool TMonitorWriterThread::AcquireMutex() {
             case NamedMutex::LockResult::OwnerDied:
                 return true;
             case NamedMutex::LockResult::TimedOut:
-                if (stopRequested_) return false;
+                if (stopRequested_)
+                    return false;
                 break;
             case NamedMutex::LockResult::Failed:
                 return false;
@@ -243,14 +250,17 @@ bool TMonitorWriterThread::AcquireMutex() {
 }
 
 void TMonitorWriterThread::WriteMessage(const TFIBTraceObject& message) {
-    if (!AcquireMutex()) return;
+    if (!AcquireMutex())
+        return;
     if (transport_.SaneCount(tt::kMonitorCountOffset) > 0) {
         const std::string escaped = EscapeTraceText(message.text);
         for (std::size_t start = 0; start < escaped.size(); start += tt::kChunkCapacity) {
-            if (!AcquireMutex()) break;
+            if (!AcquireMutex())
+                break;
             transport_.WriteChunk(message, escaped.data() + start,
                                   std::min(tt::kChunkCapacity, escaped.size() - start));
-            if (!HandOverChunk()) break;
+            if (!HandOverChunk())
+                break;
         }
     }
     transport_.mutex.Unlock();
@@ -264,8 +274,10 @@ TMonitorWriterThread::WaitResult TMonitorWriterThread::WaitOrStop(bool readEvent
             deadline - std::chrono::steady_clock::now());
         if (event.Wait(std::clamp(left, std::chrono::milliseconds(0), kStopPoll)))
             return WaitResult::Signalled;
-        if (stopRequested_) return WaitResult::Stopped;
-        if (std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
+        if (stopRequested_)
+            return WaitResult::Stopped;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return WaitResult::TimedOut;
     }
 }
 
@@ -277,16 +289,19 @@ bool TMonitorWriterThread::HandOverChunk() {
     // writes one off: it has probably ended without unregistering.
     for (;;) {
         WaitResult result = WaitOrStop(true);
-        if (result == WaitResult::Signalled) break;
+        if (result == WaitResult::Signalled)
+            break;
         if (result == WaitResult::Stopped) {
             // Nothing announced yet: the readers have nothing to finish.
             t.mutex.Unlock();
             return false;
         }
         std::int32_t monitors = t.SaneCount(tt::kMonitorCountOffset);
-        if (monitors > 0) monitors = t.Counter(tt::kMonitorCountOffset).fetch_sub(1) - 1;
+        if (monitors > 0)
+            monitors = t.Counter(tt::kMonitorCountOffset).fetch_sub(1) - 1;
         const std::int32_t readers = t.SaneCount(tt::kReaderCountOffset);
-        if (monitors == readers + 1 || monitors <= 0) t.readEvent.Set();
+        if (monitors == readers + 1 || monitors <= 0)
+            t.readEvent.Set();
     }
 
     t.writeFinishedEvent.Reset();
@@ -302,7 +317,8 @@ bool TMonitorWriterThread::HandOverChunk() {
     // counted out.
     for (;;) {
         WaitResult result = WaitOrStop(false);
-        if (result != WaitResult::TimedOut) break;  // when stopping, still close the chunk
+        if (result != WaitResult::TimedOut)
+            break;  // when stopping, still close the chunk
         if (t.SaneCount(tt::kReaderCountOffset) == 0) {
             t.readFinishedEvent.Set();
         } else if (t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0) {
@@ -322,7 +338,8 @@ bool TMonitorWriterThread::HandOverChunk() {
 TFIBSQLMonitorHook::TFIBSQLMonitorHook() : applicationName_(platform::ExecutableFileName()) {
     std::lock_guard<std::mutex> guard(postLock_);
     active_ = true;
-    if (!OpenSharedObjects()) SetActiveLocked(false);
+    if (!OpenSharedObjects())
+        SetActiveLocked(false);
 }
 
 TFIBSQLMonitorHook::~TFIBSQLMonitorHook() {
@@ -333,7 +350,8 @@ TFIBSQLMonitorHook::~TFIBSQLMonitorHook() {
 }
 
 bool TFIBSQLMonitorHook::OpenSharedObjects() {
-    if (eventsCreated_) return true;
+    if (eventsCreated_)
+        return true;
     try {
         try {
             transport_ = std::make_unique<TraceTransport>();
@@ -356,11 +374,13 @@ void TFIBSQLMonitorHook::SetActive(bool value) {
 
 void TFIBSQLMonitorHook::SetActiveLocked(bool value) {
     active_ = value;
-    if (!value) DestroyWriterLocked();
+    if (!value)
+        DestroyWriterLocked();
 }
 
 void TFIBSQLMonitorHook::DestroyWriterLocked() {
-    if (!writer_) return;
+    if (!writer_)
+        return;
     // Nobody listens (or we were switched off): what is queued would be
     // dropped anyway, so the writer need not write it out first.
     writer_->RequestStop();
@@ -370,7 +390,8 @@ void TFIBSQLMonitorHook::DestroyWriterLocked() {
 }
 
 std::int32_t TFIBSQLMonitorHook::MonitorCount() const {
-    if (!EventsCreated()) return 0;
+    if (!EventsCreated())
+        return 0;
     return transport_->SaneCount(tt::kMonitorCountOffset);
 }
 
@@ -386,7 +407,8 @@ std::size_t TFIBSQLMonitorHook::PendingCount() const {
 
 void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t category) {
     std::lock_guard<std::mutex> guard(postLock_);
-    if (!active_) return;
+    if (!active_)
+        return;
     if (!OpenSharedObjects()) {
         SetActiveLocked(false);
         return;
@@ -399,30 +421,44 @@ void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t catego
     message.text = "\r\n[Application:" + applicationName_ + "]\r\n" + text;
     message.category = category;
     message.timestamp = TraceTimestamp(std::chrono::system_clock::now());
-    if (!writer_) writer_ = std::make_unique<TMonitorWriterThread>(*transport_);
+    if (!writer_)
+        writer_ = std::make_unique<TMonitorWriterThread>(*transport_);
     writer_->Post(std::move(message));
 }
 
 void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event) {
     // The common case, nobody listening, costs this one test.
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
+        return;
     WriteTrace((component ? component->Name() : std::string()) + event, tt::kServiceCategory);
 }
 
-void TFIBSQLMonitorHook::ServiceAttach(TComponent* service) { PostServiceEvent(service, ":[Attach]"); }
-void TFIBSQLMonitorHook::ServiceDetach(TComponent* service) { PostServiceEvent(service, ":[Detach]"); }
-void TFIBSQLMonitorHook::ServiceQuery(TComponent* service) { PostServiceEvent(service, ":[Query]"); }
-void TFIBSQLMonitorHook::ServiceStart(TComponent* service) { PostServiceEvent(service, ":[Start]"); }
+void TFIBSQLMonitorHook::ServiceAttach(TComponent* service) {
+    PostServiceEvent(service, ":[Attach]");
+}
+void TFIBSQLMonitorHook::ServiceDetach(TComponent* service) {
+    PostServiceEvent(service, ":[Detach]");
+}
+void TFIBSQLMonitorHook::ServiceQuery(TComponent* service) {
+    PostServiceEvent(service, ":[Query]");
+}
+void TFIBSQLMonitorHook::ServiceStart(TComponent* service) {
+    PostServiceEvent(service, ":[Start]");
+}
 
 void TFIBSQLMonitorHook::Connect(TComponent* database) {
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
-    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0) return;
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
+        return;
+    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0)
+        return;
     WriteTrace((database ? database->Name() : std::string()) + ":[Connect]", tt::kConnectCategory);
 }
 
 void TFIBSQLMonitorHook::Disconnect(TComponent* database) {
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0) return;
-    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0) return;
+    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
+        return;
+    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0)
+        return;
     WriteTrace((database ? database->Name() : std::string()) + ":[Disconnect]",
                tt::kConnectCategory);
 }
@@ -433,10 +469,12 @@ void TFIBSQLMonitorHook::Disconnect(TComponent* database) {
 TFIBSQLMonitorHook* TraceMonitor() {
     MonitorState& state = State();
     TFIBSQLMonitorHook* monitor = state.monitor.load(std::memory_order_acquire);
-    if (monitor || state.shutdown) return monitor;
+    if (monitor || state.shutdown)
+        return monitor;
     std::lock_guard<std::mutex> guard(state.creationLock);
     monitor = state.monitor.load(std::memory_order_acquire);
-    if (monitor || state.shutdown) return monitor;
+    if (monitor || state.shutdown)
+        return monitor;
     // The writer thread must be stopped before the process ends, whichever
     // way main is left.
     static const bool stopsAtExit = std::atexit(ShutdownTraceMonitor) == 0;
@@ -446,9 +484,13 @@ TFIBSQLMonitorHook* TraceMonitor() {
     return state.owned.get();
 }
 
-bool TraceShutdown() { return State().shutdown.load(); }
+bool TraceShutdown() {
+    return State().shutdown.load();
+}
 
-bool MonitoringEnabled() { return State().monitoringEnabled.load(); }
+bool MonitoringEnabled() {
+    return State().monitoringEnabled.load();
+}
 
 void ShutdownTraceMonitor() {
     MonitorState& state = State();

@@ -70,7 +70,7 @@ struct TraceTransport;
 
 // Hands queued texts to the monitor programs, one at a time, oldest first.
 class TMonitorWriterThread {
-public:
+  public:
     // Starts at once.
     explicit TMonitorWriterThread(TraceTransport& transport);
     // Stops (pending texts are dropped) and waits for the thread to end.
@@ -91,7 +91,7 @@ public:
     // program that stalls the hand-over cannot make the queue grow without end.
     static constexpr std::size_t kMaxPending = 1024;
 
-private:
+  private:
     enum class WaitResult { Signalled, TimedOut, Stopped };
 
     void Execute();
@@ -112,7 +112,7 @@ private:
 };
 
 class TFIBSQLMonitorHook {
-public:
+  public:
     TFIBSQLMonitorHook();
     virtual ~TFIBSQLMonitorHook();
     TFIBSQLMonitorHook(const TFIBSQLMonitorHook&) = delete;
@@ -142,7 +142,7 @@ public:
     bool HasWriter() const;
     std::size_t PendingCount() const;
 
-private:
+  private:
     bool OpenSharedObjects();
     void SetActiveLocked(bool value);
     void DestroyWriterLocked();

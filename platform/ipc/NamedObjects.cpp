@@ -34,17 +34,18 @@ constexpr std::size_t kEventStateOffset = 0;
 constexpr std::size_t kEventMarkerOffset = 4;
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
     }
     int Get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -83,17 +84,22 @@ Mapping CreateSegment(const std::string& segment, const Descriptor& fd, std::siz
     };
     // The umask would narrow the mode given at creation; every account must
     // be able to open the object.
-    if (fchmod(fd.Get(), 0666) != 0) abandon("set the access of", errno);
-    if (ftruncate(fd.Get(), static_cast<off_t>(size)) != 0) abandon("size", errno);
+    if (fchmod(fd.Get(), 0666) != 0)
+        abandon("set the access of", errno);
+    if (ftruncate(fd.Get(), static_cast<off_t>(size)) != 0)
+        abandon("size", errno);
     void* address = MapWhole(fd.Get(), size);
-    if (!address) abandon("map", errno);
+    if (!address)
+        abandon("map", errno);
     Mapping mapping(address, size, false);
     try {
-        if (setUp.initialise) setUp.initialise(address, setUp.initiallySet);
+        if (setUp.initialise)
+            setUp.initialise(address, setUp.initiallySet);
     } catch (const EOSError& e) {
         abandon("set up", static_cast<int>(e.ErrorCode()));
     }
-    if (setUp.marker != 0) WordAt(address, setUp.markerOffset).store(setUp.marker, std::memory_order_release);
+    if (setUp.marker != 0)
+        WordAt(address, setUp.markerOffset).store(setUp.marker, std::memory_order_release);
     return mapping;
 }
 
@@ -104,22 +110,32 @@ Mapping OpenExisting(const std::string& segment, const Descriptor& fd, std::size
     // work, any other wrong size means the name belongs to something else.
     for (;;) {
         struct stat st {};
-        if (fstat(fd.Get(), &st) != 0) Fail("examine", segment, errno);
-        if (!S_ISREG(st.st_mode)) Fail("use", segment, EEXIST);
-        if (static_cast<std::size_t>(st.st_size) == size) break;
-        if (st.st_size != 0) Fail("use", segment, EEXIST);
-        if (std::chrono::steady_clock::now() >= deadline) Fail("open", segment, ETIMEDOUT);
+        if (fstat(fd.Get(), &st) != 0)
+            Fail("examine", segment, errno);
+        if (!S_ISREG(st.st_mode))
+            Fail("use", segment, EEXIST);
+        if (static_cast<std::size_t>(st.st_size) == size)
+            break;
+        if (st.st_size != 0)
+            Fail("use", segment, EEXIST);
+        if (std::chrono::steady_clock::now() >= deadline)
+            Fail("open", segment, ETIMEDOUT);
         std::this_thread::sleep_for(kPoll);
     }
     void* address = MapWhole(fd.Get(), size);
-    if (!address) Fail("map", segment, errno);
+    if (!address)
+        Fail("map", segment, errno);
     Mapping mapping(address, size, true);
     if (setUp.marker != 0) {
         for (;;) {
-            std::uint32_t seen = WordAt(address, setUp.markerOffset).load(std::memory_order_acquire);
-            if (seen == setUp.marker) break;
-            if (seen != 0) Fail("use", segment, EEXIST);
-            if (std::chrono::steady_clock::now() >= deadline) Fail("open", segment, ETIMEDOUT);
+            std::uint32_t seen =
+                WordAt(address, setUp.markerOffset).load(std::memory_order_acquire);
+            if (seen == setUp.marker)
+                break;
+            if (seen != 0)
+                Fail("use", segment, EEXIST);
+            if (std::chrono::steady_clock::now() >= deadline)
+                Fail("open", segment, ETIMEDOUT);
             std::this_thread::sleep_for(kPoll);
         }
     }
@@ -132,14 +148,18 @@ Mapping OpenSegment(std::string_view name, std::size_t size, const SetUp& setUp)
     for (;;) {
         {
             Descriptor fd(shm_open(segment.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (fd) return CreateSegment(segment, fd, size, setUp);
+            if (fd)
+                return CreateSegment(segment, fd, size, setUp);
         }
-        if (errno != EEXIST) Fail("create", segment, errno);
+        if (errno != EEXIST)
+            Fail("create", segment, errno);
         Descriptor fd(shm_open(segment.c_str(), O_RDWR | O_CLOEXEC, 0));
-        if (fd) return OpenExisting(segment, fd, size, setUp, deadline);
+        if (fd)
+            return OpenExisting(segment, fd, size, setUp, deadline);
         // ENOENT: the creator gave up and took the name away between our two
         // calls; the next round may create it ourselves.
-        if (errno != ENOENT || std::chrono::steady_clock::now() >= deadline) Fail("open", segment, errno);
+        if (errno != ENOENT || std::chrono::steady_clock::now() >= deadline)
+            Fail("open", segment, errno);
     }
 }
 
@@ -150,12 +170,17 @@ pthread_mutex_t* MutexAt(void* base) {
 void InitialiseMutex(void* base, bool) {
     pthread_mutexattr_t attr;
     int rc = pthread_mutexattr_init(&attr);
-    if (rc == 0) rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-    if (rc == 0) rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-    if (rc == 0) rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    if (rc == 0) rc = pthread_mutex_init(MutexAt(base), &attr);
+    if (rc == 0)
+        rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    if (rc == 0)
+        rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    if (rc == 0)
+        rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    if (rc == 0)
+        rc = pthread_mutex_init(MutexAt(base), &attr);
     pthread_mutexattr_destroy(&attr);
-    if (rc != 0) throw EOSError("pthread_mutex_init", static_cast<std::uint32_t>(rc));
+    if (rc != 0)
+        throw EOSError("pthread_mutex_init", static_cast<std::uint32_t>(rc));
 }
 
 void InitialiseEvent(void* base, bool initiallySet) {
@@ -207,10 +232,13 @@ Mapping& Mapping::operator=(Mapping&& other) noexcept {
     return *this;
 }
 
-Mapping::~Mapping() { Release(); }
+Mapping::~Mapping() {
+    Release();
+}
 
 void Mapping::Release() {
-    if (address_) munmap(address_, size_);
+    if (address_)
+        munmap(address_, size_);
     address_ = nullptr;
     size_ = 0;
 }
@@ -222,11 +250,13 @@ SharedMemory SharedMemory::CreateOrOpen(std::string_view name, std::size_t size)
 }
 
 NamedMutex NamedMutex::CreateOrOpen(std::string_view name) {
-    return NamedMutex(OpenSegment(name, kMutexSegmentSize,
-                                  SetUp{InitialiseMutex, false, 0, kMutexReadyMarker}));
+    return NamedMutex(
+        OpenSegment(name, kMutexSegmentSize, SetUp{InitialiseMutex, false, 0, kMutexReadyMarker}));
 }
 
-void* NamedMutex::Handle() const { return MutexAt(mapping_.Address()); }
+void* NamedMutex::Handle() const {
+    return MutexAt(mapping_.Address());
+}
 
 NamedMutex::LockResult NamedMutex::Lock(std::chrono::milliseconds timeout) {
     auto* mutex = static_cast<pthread_mutex_t*>(Handle());
@@ -254,12 +284,14 @@ NamedMutex::LockResult NamedMutex::Lock(std::chrono::milliseconds timeout) {
     }
 }
 
-void NamedMutex::Unlock() { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(Handle())); }
+void NamedMutex::Unlock() {
+    pthread_mutex_unlock(static_cast<pthread_mutex_t*>(Handle()));
+}
 
 NamedEvent NamedEvent::CreateOrOpen(std::string_view name, bool initiallySet) {
-    return NamedEvent(OpenSegment(
-        name, kEventSegmentSize,
-        SetUp{InitialiseEvent, initiallySet, kEventMarkerOffset, kEventReadyMarker}));
+    return NamedEvent(
+        OpenSegment(name, kEventSegmentSize,
+                    SetUp{InitialiseEvent, initiallySet, kEventMarkerOffset, kEventReadyMarker}));
 }
 
 std::uint32_t* NamedEvent::Word() const {
@@ -288,9 +320,11 @@ bool NamedEvent::Wait(std::chrono::milliseconds timeout) const {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        if (IsSet()) return true;
+        if (IsSet())
+            return true;
         auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
+        if (left.count() <= 0)
+            return false;
         timespec relative{static_cast<time_t>(left.count() / 1000000000),
                           static_cast<long>(left.count() % 1000000000)};
         // Sleeps only while the word is still 0; a Set in between makes the

@@ -36,7 +36,7 @@ inline constexpr std::chrono::milliseconds kSetUpWait{1000};
 
 // One mapped segment; unmapped on destruction.
 class Mapping {
-public:
+  public:
     Mapping() = default;
     Mapping(void* address, std::size_t size, bool existed)
         : address_(address), size_(size), existed_(existed) {}
@@ -51,7 +51,7 @@ public:
     // Another process (or an earlier open) had created the object.
     bool Existed() const { return existed_; }
 
-private:
+  private:
     void Release();
     void* address_ = nullptr;
     std::size_t size_ = 0;
@@ -60,7 +60,7 @@ private:
 
 // A zero-filled memory area of a fixed size.
 class SharedMemory {
-public:
+  public:
     // Creates the area or opens the existing one. Raises EOSError when the
     // name is taken by something that is not an area of exactly `size` bytes,
     // or the segment cannot be opened or mapped.
@@ -70,7 +70,7 @@ public:
     std::size_t Size() const { return mapping_.Size(); }
     bool Existed() const { return mapping_.Existed(); }
 
-private:
+  private:
     explicit SharedMemory(Mapping mapping) : mapping_(std::move(mapping)) {}
     Mapping mapping_;
 };
@@ -79,7 +79,7 @@ private:
 // next locker gets it with OwnerDied. The owning thread may lock it again
 // (each Lock needs its own Unlock).
 class NamedMutex {
-public:
+  public:
     static NamedMutex CreateOrOpen(std::string_view name);
 
     enum class LockResult {
@@ -95,7 +95,7 @@ public:
     void Unlock();
     bool Existed() const { return mapping_.Existed(); }
 
-private:
+  private:
     explicit NamedMutex(Mapping mapping) : mapping_(std::move(mapping)) {}
     void* Handle() const;
     Mapping mapping_;
@@ -103,7 +103,7 @@ private:
 
 // An event that stays set until reset; every waiter wakes when it is set.
 class NamedEvent {
-public:
+  public:
     // `initiallySet` applies only when this call creates the event.
     static NamedEvent CreateOrOpen(std::string_view name, bool initiallySet);
 
@@ -114,7 +114,7 @@ public:
     bool Wait(std::chrono::milliseconds timeout) const;
     bool Existed() const { return mapping_.Existed(); }
 
-private:
+  private:
     explicit NamedEvent(Mapping mapping) : mapping_(std::move(mapping)) {}
     std::uint32_t* Word() const;
     Mapping mapping_;

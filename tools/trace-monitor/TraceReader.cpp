@@ -36,7 +36,9 @@ TraceReader::TraceReader()
       readEvent_(NamedEvent::CreateOrOpen(tt::kReadEventName, false)),
       readFinishedEvent_(NamedEvent::CreateOrOpen(tt::kReadFinishedEventName, false)) {}
 
-TraceReader::~TraceReader() { Unregister(); }
+TraceReader::~TraceReader() {
+    Unregister();
+}
 
 std::atomic_ref<std::int32_t> TraceReader::Counter(std::size_t offset) const {
     return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(area_.Data() + offset));
@@ -47,14 +49,16 @@ bool TraceReader::Register(bool allKinds, const std::atomic<bool>& stop) {
     // other monitors have vanished.
     NamedMutex::LockResult locked;
     do {
-        if (stop) return false;
+        if (stop)
+            return false;
         locked = mutex_.Lock(100ms);
     } while (locked == NamedMutex::LockResult::TimedOut);
     Counter(tt::kMonitorCountOffset).fetch_add(1);
     if (allKinds) {
         for (std::size_t offset : kListenerOffsets) Counter(offset).fetch_add(1);
     }
-    if (locked != NamedMutex::LockResult::Failed) mutex_.Unlock();
+    if (locked != NamedMutex::LockResult::Failed)
+        mutex_.Unlock();
     registered_ = true;
     allKinds_ = allKinds;
     chunkOpen_ = false;
@@ -64,7 +68,8 @@ bool TraceReader::Register(bool allKinds, const std::atomic<bool>& stop) {
 }
 
 void TraceReader::Unregister() {
-    if (!registered_) return;
+    if (!registered_)
+        return;
     registered_ = false;
     // Under the mutex when it can be had soon; a writer in the middle of a
     // hand-over holds it, and the counts are changed atomically either way.
@@ -75,7 +80,8 @@ void TraceReader::Unregister() {
     if (allKinds_) {
         for (std::size_t offset : kListenerOffsets) DecrementIfPositive(Counter(offset));
     }
-    if (held) mutex_.Unlock();
+    if (held)
+        mutex_.Unlock();
 }
 
 TraceChunk TraceReader::ReadChunk() const {
@@ -98,7 +104,8 @@ std::optional<TraceChunk> TraceReader::Next(std::chrono::milliseconds timeout,
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (stop || left.count() <= 0) return std::nullopt;
+        if (stop || left.count() <= 0)
+            return std::nullopt;
         const auto slice = std::min(left, std::chrono::milliseconds(100));
 
         if (chunkOpen_) {
@@ -116,7 +123,8 @@ std::optional<TraceChunk> TraceReader::Next(std::chrono::milliseconds timeout,
             Counter(tt::kMonitorCountOffset).fetch_add(1);
             readEvent_.Set();
         }
-        if (!writeEvent_.Wait(slice)) continue;
+        if (!writeEvent_.Wait(slice))
+            continue;
         if (writeFinishedEvent_.IsSet()) {
             // Announced and finished at once: nothing a writer leaves behind.
             std::this_thread::sleep_for(std::min(slice, std::chrono::milliseconds(10)));
@@ -126,7 +134,8 @@ std::optional<TraceChunk> TraceReader::Next(std::chrono::milliseconds timeout,
         TraceChunk chunk = ReadChunk();
         // Not ready again before the writer has closed this chunk.
         readEvent_.Reset();
-        if (Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0) readFinishedEvent_.Set();
+        if (Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0)
+            readFinishedEvent_.Set();
         chunkOpen_ = true;
         return chunk;
     }

@@ -18,7 +18,7 @@ struct TraceChunk {
 };
 
 class TraceReader {
-public:
+  public:
     // Opens (or creates, when no writer has yet) the shared objects.
     // Raises EOSError when they cannot be opened.
     TraceReader();
@@ -33,9 +33,10 @@ public:
     void Unregister();
 
     // Waits up to `timeout` for the next chunk; nothing on time-out or stop.
-    std::optional<TraceChunk> Next(std::chrono::milliseconds timeout, const std::atomic<bool>& stop);
+    std::optional<TraceChunk> Next(std::chrono::milliseconds timeout,
+                                   const std::atomic<bool>& stop);
 
-private:
+  private:
     std::atomic_ref<std::int32_t> Counter(std::size_t offset) const;
     TraceChunk ReadChunk() const;
 

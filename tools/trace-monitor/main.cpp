@@ -31,12 +31,15 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-void OnSignal(int) { stopRequested = true; }
+void OnSignal(int) {
+    stopRequested = true;
+}
 
 // Days since 1899-12-30 (local time) as "YYYY-MM-DD hh:mm:ss.zzz".
 std::string FormatTimestamp(double days) {
     using namespace std::chrono;
-    if (!(days > -700000.0 && days < 3000000.0)) return "(invalid time)";
+    if (!(days > -700000.0 && days < 3000000.0))
+        return "(invalid time)";
     const auto wholeDays = static_cast<long>(days >= 0 ? days : days - 1);
     auto ms = static_cast<long long>((days - static_cast<double>(wholeDays)) * 86400000.0 + 0.5);
     const year_month_day date{sys_days{year{1899} / December / 30} + std::chrono::days{wholeDays}};
@@ -100,7 +103,8 @@ int main(int argc, char** argv) {
 
     try {
         TraceReader reader;
-        if (!reader.Register(allKinds, stopRequested)) return 0;
+        if (!reader.Register(allKinds, stopRequested))
+            return 0;
         std::fprintf(stderr, "trace-monitor: registered\n");
         const auto start = std::chrono::steady_clock::now();
         long long received = 0;
@@ -110,11 +114,13 @@ int main(int argc, char** argv) {
                 const auto left = std::chrono::milliseconds(timeoutMs) -
                                   std::chrono::duration_cast<std::chrono::milliseconds>(
                                       std::chrono::steady_clock::now() - start);
-                if (left.count() <= 0) break;
+                if (left.count() <= 0)
+                    break;
                 wait = std::min(wait, left);
             }
             std::optional<TraceChunk> chunk = reader.Next(wait, stopRequested);
-            if (!chunk) continue;
+            if (!chunk)
+                continue;
             ++received;
             if (records) {
                 std::printf("chunk %d %.17g %d\n", chunk->category, chunk->timestamp,
@@ -128,7 +134,8 @@ int main(int argc, char** argv) {
             } else {
                 std::string text;
                 for (char c : chunk->bytes) {
-                    if (c != '\r') text += c;
+                    if (c != '\r')
+                        text += c;
                 }
                 std::printf("[%s] %s:%s\n", FormatTimestamp(chunk->timestamp).c_str(),
                             CategoryName(chunk->category).c_str(), text.c_str());

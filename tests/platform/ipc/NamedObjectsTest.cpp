@@ -63,7 +63,7 @@ std::uint32_t ErrorOf(const std::function<void()>& open) {
 }
 
 class NamedObjects : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         static int run = 0;
         platform::ipc::SetNamePrefix("ipctest." + std::to_string(getpid()) + "." +
@@ -80,7 +80,8 @@ protected:
 
 TEST_F(NamedObjects, NamesLiveBehindTheProcessPrefix) {
     EXPECT_EQ(platform::ipc::SegmentName("Event"), "/" + platform::ipc::NamePrefix() + "Event");
-    EXPECT_EQ(ErrorOf([] { platform::ipc::SegmentName("a/b"); }), static_cast<std::uint32_t>(EINVAL));
+    EXPECT_EQ(ErrorOf([] { platform::ipc::SegmentName("a/b"); }),
+              static_cast<std::uint32_t>(EINVAL));
     platform::ipc::SetNamePrefix("");
     EXPECT_EQ(platform::ipc::SegmentName("FIB.SQL.MONITOR.Mutex"), "/FIB.SQL.MONITOR.Mutex");
 }
@@ -103,8 +104,10 @@ TEST_F(NamedObjects, SecondOpenSharesTheSameBytes) {
     first.Data()[2047] = 0x5A;
     int code = RunInChild([] {
         SharedMemory second = SharedMemory::CreateOrOpen("Area", 2048);
-        if (!second.Existed()) return 1;
-        if (second.Data()[2047] != 0x5A) return 2;
+        if (!second.Existed())
+            return 1;
+        if (second.Data()[2047] != 0x5A)
+            return 2;
         second.Data()[0] = 0xA5;
         return 0;
     });
@@ -169,12 +172,15 @@ TEST_F(NamedObjects, SimultaneousCreatorsAgreeOnOneObject) {
         if (pid == 0) {
             close(gate[1]);
             char c;
-            if (read(gate[0], &c, 1) != 0) _exit(96);  // released when the pipe closes
+            if (read(gate[0], &c, 1) != 0)
+                _exit(96);  // released when the pipe closes
             try {
                 NamedEvent event = NamedEvent::CreateOrOpen("Event", true);
                 NamedMutex mutex = NamedMutex::CreateOrOpen("Mutex");
-                if (!event.IsSet()) _exit(95);
-                if (mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired) _exit(94);
+                if (!event.IsSet())
+                    _exit(95);
+                if (mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired)
+                    _exit(94);
                 mutex.Unlock();
                 _exit(event.Existed() ? 10 : 0);
             } catch (...) {
@@ -197,9 +203,12 @@ TEST_F(NamedObjects, SimultaneousCreatorsAgreeOnOneObject) {
         }
         ASSERT_TRUE(WIFEXITED(status));
         int code = WEXITSTATUS(status);
-        if (code == 0) ++created;
-        else if (code == 10) ++opened;
-        else ADD_FAILURE() << "child exit code " << code;
+        if (code == 0)
+            ++created;
+        else if (code == 10)
+            ++opened;
+        else
+            ADD_FAILURE() << "child exit code " << code;
     }
     EXPECT_EQ(created, 1);
     EXPECT_EQ(opened, 3);
@@ -258,7 +267,8 @@ TEST_F(NamedObjects, MutexExcludesOtherProcessesAndAdmitsItsOwnerAgain) {
     mutex.Unlock();
     EXPECT_EQ(RunInChild([] {
                   NamedMutex other = NamedMutex::CreateOrOpen("Mutex");
-                  if (other.Lock(50ms) != NamedMutex::LockResult::Acquired) return 1;
+                  if (other.Lock(50ms) != NamedMutex::LockResult::Acquired)
+                      return 1;
                   other.Unlock();
                   return 0;
               }),
@@ -282,7 +292,8 @@ TEST_F(NamedObjects, MutexOfADeadOwnerPassesOnInsteadOfHanging) {
     mutex.Unlock();
     EXPECT_EQ(RunInChild([] {
                   NamedMutex other = NamedMutex::CreateOrOpen("Mutex");
-                  if (other.Lock(100ms) != NamedMutex::LockResult::Acquired) return 1;
+                  if (other.Lock(100ms) != NamedMutex::LockResult::Acquired)
+                      return 1;
                   other.Unlock();
                   return 0;
               }),

@@ -39,7 +39,8 @@ namespace {
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     while (!condition()) {
-        if (Clock::now() > deadline) return false;
+        if (Clock::now() > deadline)
+            return false;
         std::this_thread::sleep_for(5ms);
     }
     return true;
@@ -47,15 +48,16 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // The test's own view of the shared area, as a monitor program has it.
 class AreaView {
-public:
+  public:
     AreaView() : area_(SharedMemory::CreateOrOpen(tt::kSharedMemName, tt::kAreaSize)) {}
     std::int32_t Get(std::size_t offset) const { return Ref(offset).load(); }
     void Put(std::size_t offset, std::int32_t value) { Ref(offset).store(value); }
     const unsigned char* Data() const { return area_.Data(); }
 
-private:
+  private:
     std::atomic_ref<std::int32_t> Ref(std::size_t offset) const {
-        return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(area_.Data() + offset));
+        return std::atomic_ref<std::int32_t>(
+            *reinterpret_cast<std::int32_t*>(area_.Data() + offset));
     }
     SharedMemory area_;
 };
@@ -68,7 +70,7 @@ struct Record {
 
 // The trace-monitor program in a process of its own, its output piped to us.
 class MonitorProgram {
-public:
+  public:
     explicit MonitorProgram(const std::vector<std::string>& extra) {
         std::vector<std::string> args{TRACE_MONITOR_PATH, "--prefix", platform::ipc::NamePrefix(),
                                       "--records"};
@@ -77,12 +79,14 @@ public:
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         int out[2];
-        if (pipe(out) != 0) return;
+        if (pipe(out) != 0)
+            return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         fd_ = out[0];
@@ -92,7 +96,8 @@ public:
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
     }
     bool Started() const { return pid_ > 0; }
 
@@ -103,12 +108,15 @@ public:
         for (;;) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) break;
+            if (left.count() <= 0)
+                break;
             pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
             char buffer[4096];
             ssize_t n = read(fd_, buffer, sizeof buffer);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             output.append(buffer, static_cast<std::size_t>(n));
         }
         int status = 0;
@@ -121,13 +129,14 @@ public:
     }
     int ExitCode() const { return exitCode_; }
 
-private:
+  private:
     static std::vector<Record> Parse(const std::string& output) {
         std::vector<Record> records;
         std::size_t pos = 0;
         while (pos < output.size()) {
             std::size_t eol = output.find('\n', pos);
-            if (eol == std::string::npos) break;
+            if (eol == std::string::npos)
+                break;
             Record r;
             int length = 0;
             if (std::sscanf(output.substr(pos, eol - pos).c_str(), "chunk %d %lf %d", &r.category,
@@ -144,14 +153,15 @@ private:
     int exitCode_ = -2;
 };
 
-const char* const kAllNames[] = {tt::kMutexName,          tt::kSharedMemName,
-                                 tt::kWriteEventName,     tt::kWriteFinishedEventName,
-                                 tt::kReadEventName,      tt::kReadFinishedEventName};
+const char* const kAllNames[] = {tt::kMutexName,      tt::kSharedMemName,
+                                 tt::kWriteEventName, tt::kWriteFinishedEventName,
+                                 tt::kReadEventName,  tt::kReadFinishedEventName};
 
 // The named mutex can be had at once: nobody left it held.
 bool MutexIsFree() {
     NamedMutex mutex = NamedMutex::CreateOrOpen(tt::kMutexName);
-    if (mutex.Lock(100ms) != NamedMutex::LockResult::Acquired) return false;
+    if (mutex.Lock(100ms) != NamedMutex::LockResult::Acquired)
+        return false;
     mutex.Unlock();
     return true;
 }
@@ -161,7 +171,7 @@ std::string Header() {
 }
 
 class TraceMonitorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         static int run = 0;
         platform::ipc::SetNamePrefix("montest." + std::to_string(getpid()) + "." +
@@ -258,7 +268,10 @@ TEST_F(TraceMonitorTest, ControlBytesArriveEscapedWithLayoutCharactersIntact) {
     MonitorProgram program({"--chunks", "1", "--timeout", "5000"});
     StartMonitor(program, area);
 
-    TraceMonitor()->WriteTrace("a\x01" "b\tc\r\nd", tt::kServiceCategory);
+    TraceMonitor()->WriteTrace(
+        "a\x01"
+        "b\tc\r\nd",
+        tt::kServiceCategory);
     std::vector<Record> records = program.Finish(5000ms);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].bytes, Header() + "a#$01b\tc\r\nd");
@@ -445,8 +458,7 @@ TEST_F(TraceMonitorTest, ProgramEndStopsAWriterStuckInTheHandOver) {
         std::exit(TraceMonitor()->HasWriter() ? 0 : 3);
     }
     int status = 0;
-    const bool ended =
-        WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 3000ms);
+    const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 3000ms);
     if (!ended) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
