@@ -19,7 +19,10 @@ class FakeClient {
             throw std::runtime_error("cannot open fake " + path_);
         Fn<void()>("fake_reset")();
     }
-    ~FakeClient() { dlclose(handle_); }
+    ~FakeClient() {
+        Fn<void()>("fake_reset")();
+        dlclose(handle_);
+    }
     FakeClient(const FakeClient&) = delete;
     FakeClient& operator=(const FakeClient&) = delete;
 

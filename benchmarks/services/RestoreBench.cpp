@@ -1,0 +1,179 @@
+// Restore through the service component against the server's own command-line
+// restore (gbak -c -se) of the same backup, alternating, on a private server.
+// Reports wall time, client and server CPU seconds and, for the component,
+// the number of status queries its wait loop made.
+//
+// Usage: bench_services_restore BACKUP TARGET_DIR SERVER_PID [RUNS]
+// The client environment (FIREBIRD) must point at the private server.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "services/IB_Services.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Sample {
+    double wall = 0;
+    double clientCpu = 0;
+    double serverCpu = 0;
+    long queries = 0;
+};
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
+
+double OwnCpu(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// User plus system time of a process, from /proc.
+double ProcessCpu(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+Sample ComponentRestore(const std::string& backup, const std::string& target, long serverPid) {
+    TComponent form(nullptr);
+    form.SetName("Main_Form");
+    auto* service = new TpFIBRestoreService(&form);
+    service->SetName("pFIBRestoreService1");
+    service->Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
+    service->SetLoginPrompt(false);
+    service->SetLibraryName("GDS32.DLL");
+    service->SetPageSize(4096);
+    service->BackupFile().Add(backup);
+    service->DatabaseName().Add(target);
+
+    Sample s;
+    const double server0 = ProcessCpu(serverPid);
+    const double client0 = OwnCpu(RUSAGE_SELF);
+    const auto start = Clock::now();
+    service->Attach();
+    service->ServiceStart();
+    do {
+        ++s.queries;
+    } while (service->IsRunning());
+    service->Detach();
+    s.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    s.clientCpu = OwnCpu(RUSAGE_SELF) - client0;
+    s.serverCpu = ProcessCpu(serverPid) - server0;
+    return s;
+}
+
+Sample ToolRestore(const std::string& backup, const std::string& target, long serverPid) {
+    Sample s;
+    const double server0 = ProcessCpu(serverPid);
+    const double client0 = OwnCpu(RUSAGE_CHILDREN);
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execlp("gbak", "gbak", "-c", "-se", "localhost:service_mgr", "-user", "SYSDBA",
+                 "-password", "fernstone", "-page_size", "4096", backup.c_str(), target.c_str(),
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    s.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    s.clientCpu = OwnCpu(RUSAGE_CHILDREN) - client0;
+    s.serverCpu = ProcessCpu(serverPid) - server0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "gbak failed (status %d)\n", status);
+        std::exit(1);
+    }
+    return s;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+template <class F>
+std::vector<double> Column(const std::vector<Sample>& samples, F field) {
+    std::vector<double> out;
+    for (const Sample& s : samples) out.push_back(field(s));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s BACKUP TARGET_DIR SERVER_PID [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const std::string backup = argv[1];
+    const std::string target = std::string(argv[2]) + "/bench-restore.fdb";
+    const long serverPid = std::stol(argv[3]);
+    const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+
+    std::vector<Sample> component, tool;
+    std::printf("%-4s %-10s %9s %11s %11s %9s\n", "run", "restore", "wall s", "client cpu",
+                "server cpu", "queries");
+    for (int i = 0; i < 2 * runs; ++i) {
+        // Alternate which one goes first so neither always meets a warm cache.
+        const bool componentTurn = (i % 2 == 0) == (i / 2 % 2 == 0);
+        std::remove(target.c_str());
+        try {
+            Sample s = componentTurn ? ComponentRestore(backup, target, serverPid)
+                                     : ToolRestore(backup, target, serverPid);
+            (componentTurn ? component : tool).push_back(s);
+            std::printf("%-4d %-10s %9.2f %11.2f %11.2f %9ld\n", i / 2 + 1,
+                        componentTurn ? "component" : "gbak -se", s.wall, s.clientCpu, s.serverCpu,
+                        componentTurn ? s.queries : 0L);
+            std::fflush(stdout);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "component restore failed: %s\n", e.what());
+            return 1;
+        }
+    }
+    std::remove(target.c_str());
+
+    auto wall = [](const Sample& s) { return s.wall; };
+    auto client = [](const Sample& s) { return s.clientCpu; };
+    auto server = [](const Sample& s) { return s.serverCpu; };
+    auto queries = [](const Sample& s) { return static_cast<double>(s.queries); };
+    std::printf("\nmedian over %d runs each\n", runs);
+    std::printf("component: wall %.2f s, client cpu %.2f s, server cpu %.2f s, queries %.0f\n",
+                Median(Column(component, wall)), Median(Column(component, client)),
+                Median(Column(component, server)), Median(Column(component, queries)));
+    std::printf("gbak -se:  wall %.2f s, client cpu %.2f s, server cpu %.2f s\n",
+                Median(Column(tool, wall)), Median(Column(tool, client)),
+                Median(Column(tool, server)));
+    std::printf("wall-time ratio component / gbak -se: %.3f\n",
+                Median(Column(component, wall)) / Median(Column(tool, wall)));
+    return 0;
+}
