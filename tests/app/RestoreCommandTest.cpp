@@ -1,0 +1,373 @@
+// The restore command of the real window against a private database server:
+// what the operator sees, and what becomes of the target database file.
+
+#include <sys/stat.h>
+
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "QtTestSupport.h"
+#include "app/Application.h"
+#include "app/Main_Form.h"
+#include "app/Widgets.h"
+#include "controls/RzFilSys.h"
+#include "platform/FakeWindowLayer.h"
+#include "platform/FileOps.h"
+#include "services/IB_Intf.h"
+#include "services/IB_Services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kTitle = "Tovanel 자료복구(Restore)";
+const char* const kDoneText =
+    "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
+    "프로그램을 다시 실행시키세요...";
+const char* const kOldContent = "the operator's old database";
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+    ::chmod(path.c_str(), 0666);
+}
+
+ino_t Inode(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The private server's folder: the client root the environment names lies in it.
+fs::path ServerDir() {
+    const char* client = std::getenv("FIREBIRD");
+    return client ? fs::path(client).parent_path() : fs::path();
+}
+
+// What the server's own query tool reports of a restored database, in the
+// form the sample's expected output was recorded in.
+std::string CheckDatabase(const fs::path& database) {
+    std::string command = "timeout 120 '" PROJECT_SCRIPTS "/fbserver.sh' run '" +
+                          ServerDir().string() +
+                          "' isql-fb -q -ch UTF8 -user SYSDBA -password fernstone -i '" SAMPLE_DIR
+                          "/check.sql' 'localhost:" +
+                          database.string() + "' 2>&1";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+// A database connection held by this process, so the server keeps the file open.
+class HeldDatabase {
+public:
+    explicit HeldDatabase(const fs::path& path) : library_(FindOrLoadClientLibrary("GDS32.DLL")) {
+        const std::string sql = "CREATE DATABASE 'localhost:" + path.string() +
+                                "' USER 'SYSDBA' PASSWORD 'fernstone'";
+        isc_tr_handle transaction = 0;
+        library_->isc_dsql_execute_immediate(status_, &handle_, &transaction, 0, sql.c_str(), 3,
+                                             nullptr);
+    }
+    ~HeldDatabase() {
+        if (handle_) library_->isc_detach_database(status_, &handle_);
+    }
+    HeldDatabase(const HeldDatabase&) = delete;
+    HeldDatabase& operator=(const HeldDatabase&) = delete;
+    bool ok() const { return handle_ != 0; }
+
+private:
+    IIBClientLibraryRef library_;
+    ISC_STATUS status_[20] = {};
+    isc_db_handle handle_ = 0;
+};
+
+class RestoreCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(ServerDir().empty()) << "FIREBIRD must name the private server's client root";
+        ASSERT_TRUE(fs::exists(fs::path(SAMPLE_DIR) / "sample.fbk"));
+        EnsureQtApplication();
+        installed_ = std::make_unique<platform::ScopedWindowLayer>(layer_);
+        app_ = std::make_unique<TApplication>();
+        app_->SetTitle(kTitle);
+
+        // The server reads the backups and writes the restored file itself,
+        // so the folders lie where its account may work.
+        std::string templ = (ServerDir() / "db" / "app-restore-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        for (const fs::path& folder : {root_, root_ / "BackUp", root_ / "Data"}) {
+            fs::create_directories(folder);
+            ::chmod(folder.c_str(), 0777);
+        }
+        fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", root_ / "BackUp" / "sample.fbk");
+        ::chmod((root_ / "BackUp" / "sample.fbk").c_str(), 0644);
+        Write(target(), kOldContent);
+    }
+
+    void TearDown() override {
+        app_.reset();
+        installed_.reset();
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path target() const { return root_ / "Data" / "target.fdb"; }
+
+    TMain_Form* MakeForm() {
+        form_ = new TMain_Form(app_.get(), root_.string() + "/");
+        app_->SetMainForm(form_);
+        form_->show();
+        return form_;
+    }
+
+    void Select(TRzFileListBox* list, const std::string& name) {
+        list->ReadEntries();
+        int index = list->FindExact(name);
+        ASSERT_GE(index, 0) << name;
+        list->SetItemIndex(index);
+    }
+
+    void SelectBoth(const std::string& backup, const std::string& database) {
+        Select(form_->RzFileListBox1, backup);
+        Select(form_->RzFileListBox2, database);
+    }
+
+    void ExpectIdle() {
+        EXPECT_EQ(layer_.cursor, platform::crDefault);
+        EXPECT_FALSE(form_->RzPanel1->isVisible());
+        EXPECT_FALSE(form_->Animate1->isVisible());
+        EXPECT_FALSE(form_->Animate1->Active());
+        EXPECT_FALSE(form_->RestoreRunning());
+        EXPECT_FALSE(form_->pFIBRestoreService1->Active());
+    }
+
+    void ExpectRestoredSample() {
+        EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+        EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    }
+
+    platform::FakeWindowLayer layer_;
+    std::unique_ptr<platform::ScopedWindowLayer> installed_;
+    std::unique_ptr<TApplication> app_;
+    TMain_Form* form_ = nullptr;
+    fs::path root_;
+};
+
+}  // namespace
+
+TEST_F(RestoreCommandTest, RestoresOverTheTargetThenSaysSoAndCloses) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    struct Seen {
+        int cursor;
+        bool panel, animation, playing, attached;
+    };
+    std::vector<Seen> seen;
+    layer_.onProcessMessages = [&] {
+        if (seen.empty())
+            seen.push_back({layer_.cursor, form_->RzPanel1->isVisible(),
+                            form_->Animate1->isVisible(), form_->Animate1->Active(),
+                            form_->pFIBRestoreService1->Active()});
+    };
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(seen.size(), 1u) << "the command never waited for the server";
+    EXPECT_EQ(seen[0].cursor, platform::crHourGlass);
+    EXPECT_TRUE(seen[0].panel);
+    EXPECT_TRUE(seen[0].animation);
+    EXPECT_TRUE(seen[0].playing);
+    EXPECT_TRUE(seen[0].attached);
+
+    ASSERT_EQ(layer_.messages.size(), 1u) << layer_.messages[0].text;
+    EXPECT_EQ(layer_.messages[0].text, kDoneText);
+    EXPECT_EQ(layer_.messages[0].caption, "복구완료");
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(layer_.cursorHistory, (std::vector<int>{platform::crHourGlass, platform::crDefault}));
+    EXPECT_FALSE(form_->isVisible());
+    ExpectIdle();
+    // The old file is gone and the restored database answers as recorded.
+    ExpectRestoredSample();
+}
+
+TEST_F(RestoreCommandTest, RefusedCredentialsTouchNothingAndASecondCommandWorks) {
+    MakeForm();
+    form_->pFIBRestoreService1->Params().SetValue("password", "not-the-password");
+    SelectBoth("sample.fbk", "target.fdb");
+    const ino_t before = Inode(target());
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    const auto& box = layer_.messages[0];
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_EQ(box.icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(box.text.rfind("Main_Form.pFIBRestoreService1:", 0), 0u) << box.text;
+    EXPECT_NE(box.text.find("password"), std::string::npos) << box.text;
+    EXPECT_EQ(Read(target()), kOldContent);
+    EXPECT_EQ(Inode(target()), before);
+    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_TRUE(form_->isVisible());
+    ExpectIdle();
+
+    form_->pFIBRestoreService1->Params().SetValue("password", "fernstone");
+    form_->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 2u) << layer_.messages[1].text;
+    EXPECT_EQ(layer_.messages[1].caption, "복구완료");
+    EXPECT_FALSE(form_->isVisible());
+    ExpectRestoredSample();
+}
+
+TEST_F(RestoreCommandTest, CorruptBackupGivesTheOldTargetBackUnchanged) {
+    std::mt19937 random(7);
+    std::string noise(200000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    Write(root_ / "BackUp" / "corrupt.fbk", noise);
+    MakeForm();
+    SelectBoth("corrupt.fbk", "target.fdb");
+    const ino_t before = Inode(target());
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].caption, kTitle);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_NE(layer_.messages[0].text.find("backup"), std::string::npos) << layer_.messages[0].text;
+    EXPECT_EQ(Read(target()), kOldContent);
+    EXPECT_EQ(Inode(target()), before);
+    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_TRUE(form_->isVisible());
+    ExpectIdle();
+}
+
+TEST_F(RestoreCommandTest, BackupCutShortGivesTheOldTargetBack) {
+    // The server gets well into this one before it fails, so it has already
+    // made a database under the target's name.
+    const std::string whole = Read(fs::path(SAMPLE_DIR) / "sample.fbk");
+    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    MakeForm();
+    SelectBoth("short.fbk", "target.fdb");
+    form_->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(Read(target()), kOldContent);
+    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    ExpectIdle();
+}
+
+TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
+    const fs::path held = root_ / "Data" / "held.fdb";
+    HeldDatabase connection(held);
+    ASSERT_TRUE(connection.ok());
+    ASSERT_TRUE(platform::IsHeldOpen(held.string()));
+    const ino_t before = Inode(held);
+    const std::string content = Read(held);
+    MakeForm();
+    SelectBoth("sample.fbk", "held.fdb");
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(layer_.messages[0].caption, kTitle);
+    // The file is the same file, still open under its own name.
+    EXPECT_EQ(Inode(held), before);
+    EXPECT_TRUE(platform::IsHeldOpen(held.string()));
+    EXPECT_EQ(Names(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
+    ExpectIdle();
+}
+
+TEST_F(RestoreCommandTest, CloseDuringTheWaitIsCarriedOutWhenTheCommandReturns) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    bool closedAtOnce = true;
+    bool visibleAfterRequest = false;
+    layer_.onProcessMessages = [&] {
+        if (form_->CloseRequested()) return;
+        closedAtOnce = form_->close();
+        visibleAfterRequest = form_->isVisible();
+    };
+    form_->RzBitBtn1->click();
+    EXPECT_FALSE(closedAtOnce);
+    EXPECT_TRUE(visibleAfterRequest);
+    // The restore was still awaited and reported before the window went.
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].caption, "복구완료");
+    EXPECT_FALSE(form_->isVisible());
+    ExpectRestoredSample();
+}
+
+TEST_F(RestoreCommandTest, CloseDuringAFailedWaitShowsTheErrorThenCloses) {
+    std::string noise(100000, 'x');
+    Write(root_ / "BackUp" / "corrupt.fbk", noise);
+    MakeForm();
+    SelectBoth("corrupt.fbk", "target.fdb");
+    layer_.onProcessMessages = [&] {
+        if (!form_->CloseRequested()) form_->close();
+    };
+    form_->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(Read(target()), kOldContent);
+}
+
+TEST_F(RestoreCommandTest, SecondRequestDuringTheWaitIsIgnored) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    int nested = 0;
+    bool stillAttached = true;
+    layer_.onProcessMessages = [&] {
+        if (nested >= 3) return;
+        ++nested;
+        form_->RzBitBtn1->click();
+        form_->RestoreRequested(form_->RzFileListBox1);
+        form_->RzBitBtn1Click(form_->RzFileListBox2);
+        stillAttached = stillAttached && form_->pFIBRestoreService1->Active();
+    };
+    form_->RzBitBtn1->click();
+    EXPECT_EQ(nested, 3);
+    EXPECT_TRUE(stillAttached);
+    ASSERT_EQ(layer_.messages.size(), 1u) << layer_.messages.back().text;
+    EXPECT_EQ(layer_.messages[0].caption, "복구완료");
+    EXPECT_EQ(layer_.cursorHistory, (std::vector<int>{platform::crHourGlass, platform::crDefault}));
+    ExpectRestoredSample();
+}
+
+TEST_F(RestoreCommandTest, VerboseOutputLandsInTheHiddenBoxEndingWithAnEmptyLine) {
+    MakeForm();
+    form_->pFIBRestoreService1->SetVerbose(true);
+    SelectBoth("sample.fbk", "target.fdb");
+    form_->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u) << layer_.messages[0].text;
+    EXPECT_EQ(layer_.messages[0].caption, "복구완료");
+    const QStringList lines = form_->edOutput->toPlainText().split('\n');
+    ASSERT_GT(lines.size(), 10);
+    EXPECT_TRUE(lines.last().isEmpty());
+    EXPECT_FALSE(lines[lines.size() - 2].isEmpty());
+    EXPECT_TRUE(lines.first().startsWith("gbak:")) << lines.first().toStdString();
+    ExpectRestoredSample();
+}
