@@ -221,8 +221,6 @@ TpFIBCustomService::~TpFIBCustomService() {
     }
     params_.OnChanging = nullptr;
     params_.OnChange = nullptr;
-    if (sqlLoggerComponent_)
-        RemoveFreeNotification(sqlLoggerComponent_);
 }
 
 void TpFIBCustomService::SetActive(bool value) {
@@ -267,8 +265,12 @@ bool TpFIBCustomService::IsLibraryNameStored() const {
 }
 
 void TpFIBCustomService::SetSQLLogger(ISQLLogger* logger) {
-    if (sqlLoggerComponent_)
+    if (sqlLoggerComponent_) {
+        // Both sides forget the link, or the old logger would tell a freed
+        // service of its end.
         RemoveFreeNotification(sqlLoggerComponent_);
+        sqlLoggerComponent_->RemoveFreeNotification(this);
+    }
     sqlLogger_ = logger;
     // Kept apart from the logger: by the time a component's removal notice
     // arrives, its logger side is already gone.

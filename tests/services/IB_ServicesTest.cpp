@@ -330,6 +330,18 @@ TEST_F(ServiceOverFake, LoggerThatGoesAwayIsForgotten) {
     service->Attach();  // would reach the freed logger otherwise
 }
 
+TEST_F(ServiceOverFake, LoggersThatOutliveTheServiceOrAreReplacedAreNotToldOfIt) {
+    auto* first = new RecordingLogger(nullptr);
+    auto* second = new RecordingLogger(nullptr);
+    service->SetSQLLogger(first);
+    service->SetSQLLogger(second);
+    delete first;  // no longer linked: must not reach the service
+    EXPECT_EQ(service->SQLLogger(), second);
+    delete service;
+    service = nullptr;
+    delete second;  // the service is gone and must not be reached either
+}
+
 TEST_F(ServiceOverFake, DestroyingAnAttachedServiceDetachesIt) {
     service->Attach();
     delete service;
