@@ -13,6 +13,12 @@ bool PassesSearchAttributes(std::uint32_t entryAttributes, std::uint32_t searchA
     return (entryAttributes & kExcludable & ~searchAttributes) == 0;
 }
 
+bool FileSystem::FindFolders(const std::string& folder, std::uint32_t searchAttributes,
+                             const std::function<bool(const DirEntry&)>& onEntry) {
+    return FindEntries(folder, "*", searchAttributes | faDirectory,
+                       [&](const DirEntry& e) { return e.IsDirectory() ? onEntry(e) : true; });
+}
+
 FileSystem& Files() {
     FileSystem* files = installed.load();
     return files ? *files : SystemFiles();

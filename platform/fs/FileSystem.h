@@ -74,6 +74,11 @@ public:
     virtual bool FindEntries(const std::string& folder, const std::string& pattern,
                              std::uint32_t searchAttributes,
                              const std::function<bool(const DirEntry&)>& onEntry) = 0;
+    // The sub-folders of `folder` among the entries a search with these
+    // attributes finds. File systems that know an entry's kind from its
+    // folder skip the files without asking the volume about each.
+    virtual bool FindFolders(const std::string& folder, std::uint32_t searchAttributes,
+                             const std::function<bool(const DirEntry&)>& onEntry);
 
     virtual std::string CurrentDirectory() = 0;
     // On failure `error` (when given) receives the system's text.

@@ -128,6 +128,16 @@ public:
     bool FindEntries(const std::string& folder, const std::string& pattern,
                      std::uint32_t search,
                      const std::function<bool(const DirEntry&)>& onEntry) override {
+        return Search(folder, pattern, search, false, onEntry);
+    }
+
+    bool FindFolders(const std::string& folder, std::uint32_t search,
+                     const std::function<bool(const DirEntry&)>& onEntry) override {
+        return Search(folder, "*", search | faDirectory, true, onEntry);
+    }
+
+    bool Search(const std::string& folder, const std::string& pattern, std::uint32_t search,
+                bool foldersOnly, const std::function<bool(const DirEntry&)>& onEntry) {
         int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return false;
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
@@ -146,6 +156,8 @@ public:
             // Leave out what the filter drops anyway before paying for a stat.
             if (!PassesSearchAttributes(entry.attributes, search)) continue;
             if (e->d_type == DT_DIR && !(search & faDirectory)) continue;
+            if (foldersOnly && e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+                continue;
             struct stat st {};
             if (::fstatat(fd, e->d_name, &st, 0) != 0 &&
                 ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -157,6 +169,7 @@ public:
                 if (!(st.st_mode & bit)) entry.attributes |= faReadOnly;
             }
             if (!PassesSearchAttributes(entry.attributes, search)) continue;
+            if (foldersOnly && !entry.IsDirectory()) continue;
             entry.size = static_cast<std::int64_t>(st.st_size);
             entry.time = static_cast<std::int64_t>(st.st_mtime);
             if (!onEntry(entry)) break;

@@ -1,0 +1,535 @@
+// The directory tree: drives as root nodes, folders below them read when
+// first needed, the selected folder shown in the linked file list.
+
+#include <QCollator>
+#include <QLabel>
+#include <algorithm>
+
+#include "controls/RzFilSys.h"
+#include "controls/RzFilSysShell.h"
+#include "core/Exceptions.h"
+#include "core/Format.h"
+#include "platform/WindowLayer.h"
+
+using platform::fs::Drive;
+using platform::fs::Files;
+using platform::fs::PathRules;
+using platform::fs::PathStyle;
+
+namespace {
+
+constexpr const char* kPlaceholder = ":";
+
+bool OpensWithoutTouchingMedium(int kind) {
+    // Removable media and discs may be absent, a share may not answer: their
+    // nodes get an expand button without asking the volume.
+    return kind == platform::fs::dkUnknown || kind == platform::fs::dkNoRootDir ||
+           kind == platform::fs::dkRemovable || kind == platform::fs::dkCdRom ||
+           kind == platform::fs::dkRemote;
+}
+
+// The cursor goes back to what it was when the scope ends.
+class HourGlass {
+public:
+    HourGlass() : saved_(platform::Window().ScreenCursor()) {
+        platform::Window().SetScreenCursor(platform::crHourGlass);
+    }
+    ~HourGlass() { platform::Window().SetScreenCursor(saved_); }
+    HourGlass(const HourGlass&) = delete;
+    HourGlass& operator=(const HourGlass&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace
+
+TRzDirectoryTree::TRzDirectoryTree(TComponent* owner, QWidget* parent)
+    : TRzCustomTreeView(owner, parent, false) {
+    if (owner) owner->InsertComponent(this);
+}
+
+TRzDirectoryTree::~TRzDirectoryTree() {
+    destroyingView_ = true;
+    if (HandleAllocated()) DestroyWnd();
+    if (fileList_ && fileList_->LinkedTree() == this) fileList_->SetLinkedTree(nullptr);
+    ClearNodes();
+}
+
+const PathRules& TRzDirectoryTree::Rules() const { return Files().Rules(); }
+
+TFolderInfo* TRzDirectoryTree::InfoOf(TTreeNode* node) {
+    return node ? dynamic_cast<TFolderInfo*>(node->NodeData()) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Properties and links
+
+void TRzDirectoryTree::SetFileList(TRzFileListBox* list) {
+    if (list == fileList_) {
+        if (list) list->SetLinkedTree(this);
+        return;
+    }
+    if (fileList_ && fileList_->LinkedTree() == this) fileList_->SetLinkedTree(nullptr);
+    fileList_ = list;
+    if (!list) return;
+    // A list follows one tree: the one it followed lets it go.
+    if (TRzDirectoryTree* other = list->LinkedTree(); other && other != this) other->fileList_ = nullptr;
+    list->SetLinkedTree(this);
+    FreeNotification(list);
+}
+
+void TRzDirectoryTree::SetDirLabel(QLabel* label) {
+    dirLabel_ = label;
+    UpdateDirLabel();
+}
+
+void TRzDirectoryTree::SetDriveTypes(TDriveTypes types) {
+    if (types == driveTypes_) return;
+    driveTypes_ = types;
+    if (HandleAllocated()) RefreshDrives();
+}
+
+void TRzDirectoryTree::SetShowHiddenDirs(bool on) {
+    if (on == showHiddenDirs_) return;
+    showHiddenDirs_ = on;
+    if (HandleAllocated()) Rebuild();
+}
+
+void TRzDirectoryTree::SetNetworkVolumeFormat(TNetworkVolumeFormat format) {
+    if (format == networkVolumeFormat_) return;
+    networkVolumeFormat_ = format;
+    if (HandleAllocated()) Rebuild();
+}
+
+void TRzDirectoryTree::ComponentInserted(TComponent* component) {
+    auto* list = dynamic_cast<TRzFileListBox*>(component);
+    if (list && !fileList_ && !list->LinkedTree()) SetFileList(list);
+}
+
+void TRzDirectoryTree::ComponentRemoved(TComponent* component) {
+    TRzCustomTreeView::ComponentRemoved(component);
+    if (fileList_ && component == static_cast<TComponent*>(fileList_)) fileList_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The view's life
+
+void TRzDirectoryTree::CreateWnd() {
+    updating_ = true;
+    closedFolderIcon_ = Shell().SmallIcon("", false);
+    openFolderIcon_ = Shell().SmallIcon("", true);
+    updating_ = false;
+    RebuildDrives();
+    if (&Files() == &platform::fs::SystemFiles()) TRzDeviceNotices::Instance().WatchSystem();
+    deviceHook_ = connect(&TRzDeviceNotices::Instance(), &TRzDeviceNotices::Changed, this,
+                          &TRzDirectoryTree::DeviceChanged);
+    if (IsDesigning()) return;
+    if (!savedDir_.empty()) {
+        std::string dir = std::move(savedDir_);
+        savedDir_.clear();
+        OpenDir(dir);
+    } else {
+        OpenDir(CurrentDriveRoot());
+    }
+}
+
+void TRzDirectoryTree::DestroyWnd() {
+    savedDir_ = SelectedDir();
+    disconnect(deviceHook_);
+}
+
+void TRzDirectoryTree::AfterLoad() {
+    TRzCustomTreeView::AfterLoad();
+    RebuildDrives();
+    if (IsDesigning()) return;
+    OpenDir(openCurrentDir_ ? Files().CurrentDirectory() : CurrentDriveRoot());
+}
+
+std::string TRzDirectoryTree::CurrentDriveRoot() const {
+    const PathRules& rules = Rules();
+    const std::string current = Files().CurrentDirectory();
+    if (rules.Style() == PathStyle::Windows) return current.substr(0, 3);
+    std::string best = "/";
+    for (const std::string& root : shownDrives_)
+        if (rules.IsInside(current, root) && root.size() > best.size()) best = root;
+    return best;
+}
+
+// ---------------------------------------------------------------------------
+// Drives
+
+std::vector<Drive> TRzDirectoryTree::AvailableDrives() const { return ::AvailableDrives(driveTypes_); }
+
+std::int64_t TRzDirectoryTree::VolumeSerial(const std::string& root) const {
+    auto it = volumeSerials_.find(Rules().WithTrailingSeparator(root));
+    return it == volumeSerials_.end() ? 0 : it->second;
+}
+
+std::int64_t TRzDirectoryTree::ReadSerial(const std::string& root) const {
+    auto info = Files().ReadVolume(root);
+    return info ? static_cast<std::int64_t>(info->serial) : kUnreadableSerial;
+}
+
+void TRzDirectoryTree::AttachFolder(TTreeNode* node, const std::string& path) {
+    auto info = std::make_unique<TFolderInfo>();
+    info->Path = path;
+    node->image = Shell().SmallIcon(path);
+    node->selectedImage = node->image.cacheKey() == closedFolderIcon_.cacheKey()
+                              ? openFolderIcon_
+                              : Shell().SmallIcon(path, true);
+    node->setIcon(0, node->image);
+    node->SetNodeData(std::move(info));
+}
+
+TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before) {
+    const std::string root = Rules().WithTrailingSeparator(drive.root);
+    std::string caption;
+    if (drive.kind == platform::fs::dkRemovable) {
+        // The desktop's name: the medium is not asked for its label.
+        caption = Shell().DisplayName(root);
+    } else {
+        TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
+        caption = volume.caption;
+        volumeSerials_[root] = volume.serial;
+    }
+    TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
+    AttachFolder(node, root);
+    if (OpensWithoutTouchingMedium(drive.kind)) AddChild(node, kPlaceholder);
+    else MarkExpandable(node);
+    return node;
+}
+
+void TRzDirectoryTree::RebuildDrives() {
+    if (!HandleAllocated() || IsLoading()) return;
+    updating_ = true;
+    HourGlass hourglass;
+    BeginUpdate();
+    struct Done {
+        TRzDirectoryTree* tree;
+        ~Done() {
+            tree->EndUpdate();
+            if (TTreeNode* selected = tree->Selected()) tree->scrollToItem(selected);
+            tree->updating_ = false;
+        }
+    } done{this};
+    ClearNodes();
+    platform::Window().ProcessMessages();
+    std::vector<Drive> drives = AvailableDrives();
+    shownDrives_.clear();
+    for (const Drive& d : drives) shownDrives_.push_back(Rules().WithTrailingSeparator(d.root));
+    for (const Drive& d : drives) {
+        MakeDriveNode(d, nullptr);
+        platform::Window().ProcessMessages();
+    }
+}
+
+void TRzDirectoryTree::RefreshDrives() {
+    updating_ = true;
+    BeginUpdate();
+    struct Done {
+        TRzDirectoryTree* tree;
+        ~Done() {
+            tree->updating_ = false;
+            tree->EndUpdate();
+            tree->viewport()->update();
+        }
+    } done{this};
+    std::vector<Drive> drives = AvailableDrives();
+    std::vector<std::string> roots;
+    for (const Drive& d : drives) roots.push_back(Rules().WithTrailingSeparator(d.root));
+    for (const std::string& root : shownDrives_) {
+        if (std::find(roots.begin(), roots.end(), root) != roots.end()) continue;
+        if (TTreeNode* node = FindDriveNode(root)) {
+            ResetNode(node);
+            DeleteNode(node);
+        }
+    }
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        if (std::find(shownDrives_.begin(), shownDrives_.end(), roots[i]) != shownDrives_.end()) continue;
+        TTreeNode* before = nullptr;
+        for (int r = 0; r < RootCount() && !before; ++r) {
+            TFolderInfo* info = InfoOf(Root(r));
+            if (info && info->Path > roots[i]) before = Root(r);
+        }
+        MakeDriveNode(drives[i], before);
+    }
+    shownDrives_ = roots;
+}
+
+void TRzDirectoryTree::DeviceChanged() {
+    RefreshDrives();
+    Change(Selected());
+}
+
+TTreeNode* TRzDirectoryTree::FindDriveNode(const std::string& root) const {
+    const std::string wanted = Rules().WithTrailingSeparator(root);
+    for (int i = 0; i < RootCount(); ++i) {
+        TFolderInfo* info = InfoOf(Root(i));
+        if (info && info->Path == wanted) return Root(i);
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+std::uint32_t TRzDirectoryTree::FolderSearchAttributes() const {
+    return platform::fs::faDirectory | (showHiddenDirs_ ? platform::fs::faHidden : 0u);
+}
+
+void TRzDirectoryTree::MarkExpandable(TTreeNode* node) {
+    TFolderInfo* info = InfoOf(node);
+    if (!info || info->ChildrenRead || IsDesigning() || node->Count() > 0) return;
+    bool found = false;
+    Files().FindFolders(info->Path, FolderSearchAttributes(), [&](const platform::fs::DirEntry& e) {
+        if (e.name == "." || e.name == "..") return true;
+        found = true;
+        return false;
+    });
+    if (found) AddChild(node, kPlaceholder);
+}
+
+void TRzDirectoryTree::FillChildren(TTreeNode* node) {
+    TFolderInfo* info = InfoOf(node);
+    if (!info || info->ChildrenRead || IsDesigning()) return;
+    DeleteChildren(node);
+    info->ChildrenRead = true;
+    std::vector<std::string> names;
+    Files().FindFolders(info->Path, FolderSearchAttributes(), [&](const platform::fs::DirEntry& e) {
+        if (e.name != "." && e.name != "..") names.push_back(e.name);
+        return true;
+    });
+    QCollator collator(QLocale::system());
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (auto& n : names) keyed.emplace_back(collator.sortKey(QString::fromStdString(n)), std::move(n));
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    const std::string parentPath = info->Path;
+    for (const auto& [key, name] : keyed) {
+        TTreeNode* child = AddChild(node, name);
+        AttachFolder(child, Rules().WithTrailingSeparator(parentPath + name));
+    }
+}
+
+bool TRzDirectoryTree::CanExpand(TTreeNode* node) {
+    {
+        HourGlass hourglass;
+        FillChildren(node);
+        for (int i = 0; i < node->Count(); ++i) MarkExpandable(node->Item(i));
+    }
+    return TRzCustomTreeView::CanExpand(node);
+}
+
+void TRzDirectoryTree::ResetNode(TTreeNode* node) {
+    if (!node) return;
+    DeleteChildren(node);
+    if (TFolderInfo* info = InfoOf(node)) info->ChildrenRead = false;
+    MarkExpandable(node);
+}
+
+void TRzDirectoryTree::ClearNodes() {
+    const bool bracket = HandleAllocated();
+    if (bracket) BeginUpdate();
+    std::function<void(TTreeNode*)> release = [&](TTreeNode* node) {
+        for (int i = 0; i < node->Count(); ++i) release(node->Item(i));
+        node->SetNodeData(nullptr);
+    };
+    for (int i = 0; i < RootCount(); ++i) release(Root(i));
+    DeleteAll();
+    if (bracket) EndUpdate();
+}
+
+void TRzDirectoryTree::Rebuild() {
+    const std::string saved = SelectedDir();
+    RebuildDrives();
+    if (!saved.empty()) OpenDir(saved);
+}
+
+// ---------------------------------------------------------------------------
+// Opening and selection
+
+std::string TRzDirectoryTree::SelectedDir() const {
+    TFolderInfo* info = InfoOf(Selected());
+    if (!info) return {};
+    return Rules().WithoutTrailingSeparator(info->Path);
+}
+
+std::string TRzDirectoryTree::DriveRootOf(TTreeNode* node) const {
+    if (!node) return {};
+    while (node->Parent()) node = node->Parent();
+    TFolderInfo* info = InfoOf(node);
+    return info ? info->Path : std::string();
+}
+
+std::string TRzDirectoryTree::SelectedDrive() const {
+    std::string root = DriveRootOf(Selected());
+    return root.empty() ? root : Rules().WithoutTrailingSeparator(root);
+}
+
+void TRzDirectoryTree::OpenDir(const std::string& path) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    std::string target = MapUncPath(rules.MakeAbsolute(path, files.CurrentDirectory()));
+    if (target.empty() || rules.SameName(target, SelectedDir())) return;
+    if (rules.Style() == PathStyle::Windows) target = QString::fromStdString(target).toUpper().toStdString();
+    if (!files.DirectoryExists(target)) {
+        std::string nearest;
+        for (std::size_t k = target.size(); k-- > 0;) {
+            if (!rules.IsSeparator(target[k])) continue;
+            std::string prefix = target.substr(0, k + 1);
+            if (files.DirectoryExists(prefix)) {
+                nearest = prefix;
+                break;
+            }
+        }
+        if (nearest.empty()) throw EInOutError(Format("The %s directory does not exist", {path}));
+        target = nearest;
+    }
+    target = rules.WithTrailingSeparator(target);
+
+    HandleNeeded();
+    HourGlass hourglass;
+    BeginUpdate();
+    struct Done {
+        TRzDirectoryTree* tree;
+        ~Done() { tree->EndUpdate(); }
+    } done{this};
+
+    // The first level is the drive whose root holds the path; with mount
+    // points nested in other volumes, the deepest such root.
+    TTreeNode* match = nullptr;
+    for (int i = 0; i < RootCount(); ++i) {
+        TFolderInfo* info = InfoOf(Root(i));
+        if (!info) break;
+        if (info->Path.size() > target.size() ||
+            !rules.SameName(std::string_view(target).substr(0, info->Path.size()), info->Path))
+            continue;
+        if (!match || info->Path.size() > InfoOf(match)->Path.size()) match = Root(i);
+    }
+    if (!match) return;
+    if (!InfoOf(match)->ChildrenRead) FillChildren(match);
+    std::size_t pos = InfoOf(match)->Path.size();
+    while (pos < target.size()) {
+        std::size_t next = pos;
+        while (next < target.size() && !rules.IsSeparator(target[next])) ++next;
+        const std::string prefix = target.substr(0, next + 1);
+        TTreeNode* found = nullptr;
+        for (int i = 0; i < match->Count(); ++i) {
+            TFolderInfo* info = InfoOf(match->Item(i));
+            if (!info) break;
+            if (rules.SameName(info->Path, prefix)) {
+                found = match->Item(i);
+                break;
+            }
+        }
+        // A folder the tree does not show (hidden, or on a drive it leaves
+        // out) cannot be reached: the selection stays.
+        if (!found) return;
+        match = found;
+        if (!InfoOf(match)->ChildrenRead) FillChildren(match);
+        pos = next + 1;
+    }
+    Select(match);
+    MakeVisible(match);
+}
+
+bool TRzDirectoryTree::CanChange(TTreeNode* node) {
+    if (!TRzCustomTreeView::CanChange(node)) return false;
+    driveBeforeChange_ = SelectedDrive();
+    return true;
+}
+
+void TRzDirectoryTree::Change(TTreeNode* node) {
+    if (destroyingView_ || updating_ || inChange_) return;
+    inChange_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{inChange_};
+    if (InfoOf(node)) {
+        const std::string root = DriveRootOf(node);
+        const std::int64_t serial = ReadSerial(root);
+        if (serial != VolumeSerial(root)) {
+            if (TTreeNode* drive = FindDriveNode(root)) {
+                ResetNode(drive);
+                TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
+                drive->SetText(volume.caption);
+                volumeSerials_[root] = volume.serial;
+                if (volume.serial != kUnreadableSerial && drive->Count() == 0) AddChild(drive, kPlaceholder);
+                else if (volume.serial == kUnreadableSerial) DeleteChildren(drive);
+                // The folders of the old medium are gone: the drive itself
+                // is what is selected now.
+                Select(drive);
+                node = drive;
+            }
+        }
+    }
+    if (SelectedDrive() != driveBeforeChange_) {
+        driveBeforeChange_ = SelectedDrive();
+        if (OnDriveChange) OnDriveChange(this);
+    }
+    if (fileList_) fileList_->SetListDir(SelectedDir());
+    UpdateDirLabel();
+    TRzCustomTreeView::Change(node);
+}
+
+void TRzDirectoryTree::Click() {
+    TTreeNode* node = Selected();
+    if (InfoOf(node)) {
+        const std::string root = DriveRootOf(node);
+        if (ReadSerial(root) != VolumeSerial(root)) {
+            Change(node);
+            return;
+        }
+    }
+    TRzCustomTreeView::Click();
+}
+
+void TRzDirectoryTree::UpdateDirLabel() {
+    if (!dirLabel_) return;
+    const bool autoSize = dirLabel_->property("AutoSize").toBool();
+    const int width = autoSize ? this->width() : dirLabel_->width();
+    dirLabel_->setText(QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
+}
+
+// ---------------------------------------------------------------------------
+// Renaming
+
+bool TRzDirectoryTree::CanEdit(TTreeNode* node) { return node && node->Level() > 0 && InfoOf(node); }
+
+bool TRzDirectoryTree::Edited(TTreeNode* node, const std::string& text) {
+    TFolderInfo* info = InfoOf(node);
+    if (!info || node->Level() == 0) return false;
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    const std::string oldPath = rules.WithoutTrailingSeparator(info->Path);
+    const std::string sep(1, rules.Separator());
+    const std::string newPath =
+        rules.MakeAbsolute(oldPath + sep + ".." + sep + text, files.CurrentDirectory());
+    // A name with a separator in it would move the folder elsewhere.
+    if (!rules.IsValidName(text) || !files.Rename(oldPath, newPath)) {
+        platform::Window().ShowMessage(
+            "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |", "",
+            platform::MessageIcon::Stop);
+        return false;
+    }
+    // The folders below keep pointing at their new place.
+    const std::string oldPrefix = info->Path;
+    const std::string newPrefix = rules.WithTrailingSeparator(newPath);
+    std::function<void(TTreeNode*)> move = [&](TTreeNode* n) {
+        if (TFolderInfo* i = InfoOf(n)) i->Path = newPrefix + i->Path.substr(oldPrefix.size());
+        for (int c = 0; c < n->Count(); ++c) move(n->Item(c));
+    };
+    move(node);
+    node->SetText(text);
+    Change(node);
+    return true;
+}
+
+void TRzDirectoryTree::KeyHandled(int key, Qt::KeyboardModifiers modifiers) {
+    TRzCustomTreeView::KeyHandled(key, modifiers);
+    if (key == Qt::Key_F2) StartEditing(Selected());
+}

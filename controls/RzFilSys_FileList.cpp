@@ -1,0 +1,695 @@
+// The file list: the entries of one folder, filtered by mask and
+// attributes, folders first, each drawn with its shell icon.
+
+#include <QApplication>
+#include <QCollator>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <unordered_set>
+
+#include "controls/RzFilSys.h"
+#include "controls/RzFilSysShell.h"
+#include "core/Exceptions.h"
+#include "core/Format.h"
+#include "platform/WindowLayer.h"
+
+using platform::fs::Files;
+using platform::fs::PathRules;
+using platform::fs::PathStyle;
+
+// ---------------------------------------------------------------------------
+// Icon cache
+
+TExtensionIconCache& TExtensionIconCache::Instance() {
+    static TExtensionIconCache* cache = [] {
+        auto* c = new TExtensionIconCache;
+        // The icons go with the application object, before the pixmap
+        // machinery they belong to.
+        qAddPostRoutine([] { TExtensionIconCache::Instance().Clear(); });
+        return c;
+    }();
+    return *cache;
+}
+
+std::optional<QIcon> TExtensionIconCache::Find(const std::string& extension) const {
+    std::string key = platform::fs::AsciiLower(extension);
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const auto& e, const std::string& k) { return e.first < k; });
+    if (it == entries_.end() || it->first != key) return std::nullopt;
+    return it->second;
+}
+
+void TExtensionIconCache::Add(const std::string& extension, const QIcon& icon) {
+    std::string key = platform::fs::AsciiLower(extension);
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const auto& e, const std::string& k) { return e.first < k; });
+    if (it != entries_.end() && it->first == key) return;
+    entries_.insert(it, {key, icon});
+}
+
+// ---------------------------------------------------------------------------
+// Model and drawing
+
+class TFileListModel : public QAbstractListModel {
+public:
+    TFileListModel(const std::vector<TRzFileInfo>& entries, QObject* parent)
+        : QAbstractListModel(parent), entries_(entries) {}
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount({})) return {};
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return QString::fromStdString(entries_[static_cast<std::size_t>(index.row())].EntryName);
+        return {};
+    }
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+
+private:
+    const std::vector<TRzFileInfo>& entries_;
+};
+
+class TFileListDelegate : public QStyledItemDelegate {
+public:
+    explicit TFileListDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        int width = list_->Columns() > 0 ? std::max(3, list_->viewport()->width() / list_->Columns())
+                                         : option.rect.width();
+        return {std::max(width, 1), list_->ItemHeight()};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const int row = index.row();
+        if (row < 0 || row >= list_->Count()) return;
+        const TRzFileInfo& entry = list_->Entries(row);
+        const bool glyphs = list_->ShowGlyphs();
+        const bool selected = option.state & QStyle::State_Selected;
+        QRect area = option.rect;
+        // The icon column stays in the list's background colour.
+        if (glyphs) area.setLeft(option.rect.left() + 24);
+        const QPalette& palette = option.palette;
+        const auto group = list_->isEnabled() ? (list_->hasFocus() ? QPalette::Active : QPalette::Inactive)
+                                              : QPalette::Disabled;
+        painter->save();
+        painter->fillRect(area, selected ? palette.brush(group, QPalette::Highlight)
+                                         : palette.brush(group, QPalette::Base));
+        const QFontMetrics metrics(option.font);
+        const int offset = (area.height() - metrics.height()) / 2;
+        painter->setClipRect(area);
+        painter->setFont(option.font);
+        painter->setPen(palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(QRect(area.left() + 2, area.top() + offset, area.width() - 2, metrics.height()),
+                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          QString::fromStdString(entry.EntryName));
+        painter->setClipping(false);
+        if (glyphs) {
+            QPixmap pixmap;
+            if (selected) {
+                // The highlighted variant is asked for each time it is drawn.
+                const PathRules& rules = Files().Rules();
+                QIcon icon = Shell().SmallIcon(rules.Join(list_->ListDir(), entry.EntryName));
+                pixmap = icon.pixmap(QSize(16, 16), QIcon::Selected);
+            } else if (!entry.Icon.isNull()) {
+                pixmap = entry.Icon.pixmap(QSize(16, 16));
+            }
+            if (!pixmap.isNull()) painter->drawPixmap(area.left() - 20, area.top() + offset - 1, pixmap);
+        }
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.rect = area;
+            focus.state = option.state;
+            focus.backgroundColor = palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            list_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list_);
+        }
+        painter->restore();
+    }
+
+private:
+    TFileListBox* list_;
+};
+
+// ---------------------------------------------------------------------------
+// File list
+
+namespace {
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+std::string LowerExtension(const std::string& name) {
+    auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : platform::fs::AsciiLower(name.substr(dot));
+}
+
+bool IconPerFile(const std::string& extension) {
+    return extension == ".exe" || extension == ".lnk" || extension == ".ico" || extension == ".scr";
+}
+
+// Makes a folder current or raises with the system's text.
+void EnterFolder(const std::string& folder) {
+    std::string error;
+    if (!Files().SetCurrentDirectory(folder, &error)) throw EInOutError(error);
+}
+
+}  // namespace
+
+TFileListBox::TFileListBox(TComponent* owner, QWidget* parent) : TFileListBox(owner, parent, true) {}
+
+TFileListBox::TFileListBox(TComponent* owner, QWidget* parent, bool joinOwner)
+    : QListView(parent), TComponent(nullptr) {
+    listDir_ = Files().CurrentDirectory();
+    model_ = new TFileListModel(entries_, this);
+    setModel(model_);
+    setItemDelegate(new TFileListDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformItemSizes(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setMovement(QListView::Static);
+    resize(145, height());
+    RecomputeItemHeight();
+    if (joinOwner && owner) owner->InsertComponent(this);
+}
+
+TFileListBox::~TFileListBox() {
+    destroyingList_ = true;
+    model_->BeginReset();
+    ReleaseEntries();
+    model_->EndReset();
+}
+
+int TFileListBox::ItemHeightFor(int cellHeight, bool glyphs) {
+    return glyphs ? std::max(cellHeight - 1, 18) : cellHeight - 1;
+}
+
+void TFileListBox::RecomputeItemHeight() {
+    itemHeight_ = ItemHeightFor(QFontMetrics(font()).height(), showGlyphs_);
+    doItemsLayout();
+}
+
+void TFileListBox::SetItemHeight(int height) {
+    itemHeight_ = std::max(height, 1);
+    doItemsLayout();
+}
+
+void TFileListBox::SetMask(const std::string& mask) {
+    if (mask == mask_) return;
+    mask_ = mask;
+    ReadEntries();
+}
+
+void TFileListBox::SetFileType(TFileType type) {
+    if (type == fileType_) return;
+    fileType_ = type;
+    ReadEntries();
+}
+
+void TFileListBox::SetShowGlyphs(bool on) {
+    if (on == showGlyphs_) return;
+    showGlyphs_ = on;
+    RecomputeItemHeight();
+    if (on) ReadEntries();
+    viewport()->update();
+}
+
+void TFileListBox::SetShowLongNames(bool on) {
+    if (on == showLongNames_) return;
+    showLongNames_ = on;
+    ReadEntries();
+}
+
+void TFileListBox::SetColumns(int columns) {
+    columns_ = std::max(columns, 0);
+    setWrapping(columns_ > 0);
+    setFlow(QListView::TopToBottom);
+    setResizeMode(columns_ > 0 ? QListView::Adjust : QListView::Fixed);
+    if (columns_ > 0) setMinimumWidth(3);
+    doItemsLayout();
+}
+
+void TFileListBox::SetListDir(const std::string& folder) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    if (rules.SameName(folder, listDir_)) return;
+    // A folder that cannot be entered leaves the list on whatever folder
+    // is current.
+    files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
+    listDir_ = files.CurrentDirectory();
+    ReadEntries();
+}
+
+int TFileListBox::ItemIndex() const {
+    QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void TFileListBox::SetItemIndex(int index) {
+    if (index < 0 || index >= Count()) {
+        selectionModel()->clear();
+        return;
+    }
+    setCurrentIndex(model_->index(index, 0));
+    selectionModel()->select(model_->index(index, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+bool TFileListBox::Selected(int index) const {
+    return index >= 0 && index < Count() && selectionModel()->isSelected(model_->index(index, 0));
+}
+
+int TFileListBox::FindExact(const std::string& text) const {
+    const PathRules& rules = Files().Rules();
+    for (int i = 0; i < Count(); ++i)
+        if (rules.SameName(Items(i), text)) return i;
+    return -1;
+}
+
+std::string TFileListBox::SelectedName() const {
+    const int index = ItemIndex();
+    if (index < 0 || Count() == 0 || !Selected(index)) return {};
+    return Items(index);
+}
+
+std::string TFileListBox::SelectedPath() const {
+    std::string name = SelectedName();
+    if (name.empty()) return {};
+    return Files().Rules().Join(listDir_, name);
+}
+
+std::string TFileListBox::SelectedLongPath() const {
+    std::string path = SelectedPath();
+    if (path.empty()) return {};
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    path = rules.MakeAbsolute(path, files.CurrentDirectory());
+    const std::size_t root = rules.RootLength(path);
+    if (path.size() <= root) return path;
+    path = rules.WithoutTrailingSeparator(path);
+    std::string result;
+    std::string prefix = path;
+    while (prefix.size() > root) {
+        auto listed = files.ListedName(prefix);
+        result = rules.Separator() + (listed ? *listed : rules.LastComponent(prefix)) + result;
+        std::size_t cut = prefix.size();
+        while (cut > 0 && !rules.IsSeparator(prefix[cut - 1])) --cut;
+        prefix.resize(cut > 0 ? cut - 1 : 0);
+    }
+    return prefix + result;
+}
+
+std::string TFileListBox::SelectedShortPath() const {
+    std::string path = SelectedPath();
+    return path.empty() ? path : Files().ShortPathName(path);
+}
+
+void TFileListBox::ReleaseEntries() { entries_.clear(); }
+
+void TFileListBox::HandleNeeded() {
+    if (handleAllocated_) return;
+    handleAllocated_ = true;
+    CreateWnd();
+}
+
+void TFileListBox::CreateWnd() { ReadEntries(); }
+
+void TFileListBox::BeginUpdate() {
+    if (updateCount_++ == 0) setUpdatesEnabled(false);
+}
+
+void TFileListBox::EndUpdate() {
+    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+}
+
+void TFileListBox::ReadEntries() {
+    if (!handleAllocated_) return;
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    readingEntries_ = true;
+    const std::uint32_t search = fileType_ & 0x3F;
+    files.SetCurrentDirectory(listDir_);
+    model_->BeginReset();
+    ReleaseEntries();
+    auto& window = platform::Window();
+    const int savedCursor = window.ScreenCursor();
+    // Whatever happens, the cursor comes back and the list is usable.
+    struct Cleanup {
+        TFileListBox* list;
+        int cursor;
+        bool armed = true;
+        ~Cleanup() {
+            if (!armed) return;
+            list->model_->EndReset();
+            platform::Window().SetScreenCursor(cursor);
+            list->readingEntries_ = false;
+        }
+    } cleanup{this, savedCursor};
+
+    const bool several = mask_.find(';') != std::string::npos;
+    const std::string folder = files.CurrentDirectory();
+    std::unordered_set<std::string> seen;
+    TExtensionIconCache& cache = TExtensionIconCache::Instance();
+    std::size_t start = 0;
+    while (start <= mask_.size()) {
+        std::size_t end = mask_.find(';', start);
+        if (end == std::string::npos) end = mask_.size();
+        const std::string part = mask_.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
+            if (!(fileType_ & FileAttrBit(ftNormal)) && !(e.attributes & search)) return true;
+            // An entry matched by two parts is listed once.
+            if (several && !seen.insert(rules.NameKey(e.name)).second) return true;
+            TRzFileInfo info;
+            info.EntryName = e.name;
+            info.Attributes = e.attributes;
+            info.TimeStamp = e.time;
+            info.ByteSize = e.size;
+            if (e.IsDirectory()) {
+                if (e.name == "." || e.name == "..") return true;
+                if (showGlyphs_) info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
+                info.IsFolder = true;
+            } else {
+                const std::string extension = LowerExtension(e.name);
+                if (showGlyphs_) {
+                    const bool perFile = IconPerFile(extension);
+                    std::optional<QIcon> cached = perFile ? std::nullopt : cache.Find(extension);
+                    if (cached) {
+                        info.Icon = *cached;
+                    } else {
+                        info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
+                        if (!perFile) cache.Add(extension, info.Icon);
+                    }
+                }
+            }
+            entries_.push_back(std::move(info));
+            if (entries_.size() == 101) platform::Window().SetScreenCursor(platform::crHourGlass);
+            return true;
+        });
+    }
+    if (entries_.size() > 1) {
+        BeginUpdate();
+        SortEntries();
+        EndUpdate();
+    }
+    cleanup.armed = false;
+    model_->EndReset();
+    window.SetScreenCursor(savedCursor);
+    Change();
+    readingEntries_ = false;
+}
+
+void TFileListBox::SortEntries() {
+    // Sort keys are made once per name, so the comparisons stay cheap.
+    static QCollator collator = [] {
+        QCollator c(QLocale::system());
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    struct Slot {
+        bool folder;
+        QCollatorSortKey key;
+        std::size_t index;
+    };
+    std::vector<Slot> order;
+    order.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        order.push_back({entries_[i].IsFolder, collator.sortKey(QString::fromStdString(entries_[i].EntryName)), i});
+    auto compare = [](const Slot& a, const Slot& b) {
+        if (a.folder != b.folder) return a.folder ? -1 : 1;
+        return a.key.compare(b.key);
+    };
+    // Quicksort on the middle element; the smaller side recurses, so the
+    // stack stays shallow whatever the order of the names.
+    std::function<void(std::ptrdiff_t, std::ptrdiff_t)> sort = [&](std::ptrdiff_t lo, std::ptrdiff_t hi) {
+        while (lo < hi) {
+            std::ptrdiff_t i = lo, j = hi;
+            const Slot pivot = order[static_cast<std::size_t>((lo + hi) / 2)];
+            while (i <= j) {
+                while (compare(order[static_cast<std::size_t>(i)], pivot) < 0) ++i;
+                while (compare(order[static_cast<std::size_t>(j)], pivot) > 0) --j;
+                if (i <= j) {
+                    std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(j)]);
+                    ++i;
+                    --j;
+                }
+            }
+            if (j - lo < hi - i) {
+                sort(lo, j);
+                lo = i;
+            } else {
+                sort(i, hi);
+                hi = j;
+            }
+        }
+    };
+    sort(0, static_cast<std::ptrdiff_t>(order.size()) - 1);
+    std::vector<TRzFileInfo> sorted;
+    sorted.reserve(entries_.size());
+    for (const Slot& s : order) sorted.push_back(std::move(entries_[s.index]));
+    entries_.swap(sorted);
+}
+
+void TFileListBox::Change() {
+    lastSelIndex_ = ItemIndex();
+    if (fileEdit_) {
+        std::string name = SelectedName();
+        fileEdit_->setText(QString::fromStdString(name.empty() ? mask_ : name));
+        fileEdit_->selectAll();
+    }
+    if (OnChange) OnChange(this);
+}
+
+void TFileListBox::SelectionClick() {
+    if (OnClick) OnClick(this);
+    if (ItemIndex() != lastSelIndex_) Change();
+}
+
+void TFileListBox::DblClick() {
+    if (OnDblClick) OnDblClick(this);
+    const int index = ItemIndex();
+    if (index < 0 || index >= Count()) return;
+    const std::string name = Items(index);
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    // Names are this list's, whichever list read its folder last.
+    files.SetCurrentDirectory(listDir_);
+    if (files.DirectoryExists(rules.Join(listDir_, name))) {
+        BeginUpdate();
+        try {
+            ApplyPathText(name);
+        } catch (...) {
+            EndUpdate();
+            throw;
+        }
+        EndUpdate();
+    } else if (allowOpen_) {
+        if (!Shell().OpenDocument(rules.Join(listDir_, name)))
+            platform::Window().ShowMessage("Could not open file.", "", platform::MessageIcon::Information);
+    }
+}
+
+void TFileListBox::ApplyPathText(const std::string& text) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    const bool windows = rules.Style() == PathStyle::Windows;
+    const char sep = rules.Separator();
+    if (text.empty() || rules.SameName(text, SelectedPath())) return;
+
+    const std::string saved = files.CurrentDirectory();
+    std::string drivePortion;
+    char driveLetter = 0;
+    std::string folderPart;
+    std::string filePart;
+    bool network = false;
+    try {
+        std::string rest = text;
+        if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
+            rest = rest.substr(1, rest.size() - 2);
+            if (windows && !saved.empty()) driveLetter = platform::fs::AsciiUpper(saved.substr(0, 1))[0];
+            drivePortion = std::string(rules.DrivePortion(saved));
+        } else {
+            std::string_view own = rules.DrivePortion(rest);
+            drivePortion = own.empty() ? std::string(rules.DrivePortion(saved)) : std::string(own);
+            rest = rest.substr(own.size());
+            if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
+                driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
+            network = rules.IsNetworkPath(drivePortion);
+            if (!drivePortion.empty() && files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
+                files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
+        }
+        std::size_t last = rest.size();
+        while (last > 0 && !rules.IsSeparator(rest[last - 1])) --last;
+        filePart = rest.substr(last);
+        if (last == 1) folderPart = std::string(1, sep);
+        else if (last > 1) folderPart = rest.substr(0, last - 1);
+        else {
+            std::string current = files.CurrentDirectory();
+            folderPart = current.substr(rules.DrivePortion(current).size());
+            if (folderPart.empty()) folderPart = std::string(1, sep);
+        }
+        auto enter = [&](const std::string& folder) {
+            const bool rooted = !folder.empty() && rules.IsSeparator(folder[0]);
+            EnterFolder(rooted ? drivePortion + folder : folder);
+            // From here on the folder part is absolute, however it was typed.
+            std::string current = files.CurrentDirectory();
+            folderPart = current.substr(rules.DrivePortion(current).size());
+            if (folderPart.empty()) folderPart = std::string(1, sep);
+        };
+        if (!folderPart.empty()) enter(folderPart);
+        if (!filePart.empty() && !HasWildcard(filePart) &&
+            !files.FileExists(rules.Join(files.CurrentDirectory(), filePart))) {
+            enter(filePart);
+            filePart.clear();
+        }
+        if (network) folderPart = drivePortion + folderPart;
+    } catch (...) {
+        files.SetCurrentDirectory(saved);
+        throw;
+    }
+    files.SetCurrentDirectory(saved);
+
+    // Without drive letters every local path can be opened in the tree; a
+    // network path stays where it is.
+    const bool local = windows ? driveLetter != 0 : !network;
+    const std::string target = windows && driveLetter ? std::string(1, driveLetter) + ":" + folderPart
+                                                      : folderPart;
+    if (linkedTree_) {
+        if (local) linkedTree_->OpenDir(target);
+    } else {
+        SetListDir(target);
+    }
+    if (HasWildcard(filePart)) {
+        SetMask(filePart);
+    } else if (!filePart.empty()) {
+        if (!rules.SameName(SelectedName(), filePart)) {
+            SetItemIndex(FindExact(filePart));
+            Change();
+        }
+        if (!files.FileExists(rules.Join(listDir_, filePart)))
+            throw EInOutError(Format("The %s file does not exist", {text}));
+        if (SelectedName().empty()) {
+            SetMask(filePart);
+            SetItemIndex(FindExact(filePart));
+            Change();
+        }
+    }
+}
+
+void TFileListBox::ComponentInserted(TComponent* component) {
+    auto* tree = dynamic_cast<TRzDirectoryTree*>(component);
+    auto* self = dynamic_cast<TRzFileListBox*>(this);
+    // Only a tree and a list that are both free link by themselves.
+    if (tree && self && !tree->FileList() && !linkedTree_) tree->SetFileList(self);
+}
+
+void TFileListBox::ComponentRemoved(TComponent* component) {
+    if (linkedTree_ && component == static_cast<TComponent*>(linkedTree_)) linkedTree_ = nullptr;
+}
+
+void TFileListBox::showEvent(QShowEvent* e) {
+    HandleNeeded();
+    QListView::showEvent(e);
+}
+
+void TFileListBox::changeEvent(QEvent* e) {
+    QListView::changeEvent(e);
+    if (e->type() == QEvent::FontChange) RecomputeItemHeight();
+}
+
+void TFileListBox::mousePressEvent(QMouseEvent* e) {
+    QListView::mousePressEvent(e);
+    if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid()) SelectionClick();
+}
+
+void TFileListBox::mouseDoubleClickEvent(QMouseEvent* e) {
+    QListView::mouseDoubleClickEvent(e);
+    if (e->button() == Qt::LeftButton) DblClick();
+}
+
+void TFileListBox::keyPressEvent(QKeyEvent* e) {
+    const int before = ItemIndex();
+    const bool wasSelected = Selected(before);
+    QListView::keyPressEvent(e);
+    if (ItemIndex() != before || Selected(ItemIndex()) != wasSelected) SelectionClick();
+}
+
+// ---------------------------------------------------------------------------
+// File list with colours and frame
+
+TRzFileListBox::TRzFileListBox(TComponent* owner, QWidget* parent)
+    : TFileListBox(owner, parent, false), TRzFramedControl(this) {
+    ApplyColor();
+    if (owner) owner->InsertComponent(this);
+}
+
+TRzFileListBox::~TRzFileListBox() = default;
+
+void TRzFileListBox::AfterLoad() {
+    ApplyColor();
+    if (FrameHotTrack()) RepaintFrame();
+}
+
+void TRzFileListBox::ComponentRemoved(TComponent* component) { TFileListBox::ComponentRemoved(component); }
+
+bool TRzFileListBox::event(QEvent* e) {
+    bool result = TFileListBox::event(e);
+    if (e->type() == QEvent::Paint) {
+        QPainter painter(this);
+        PaintFrame(painter);
+    }
+    return result;
+}
+
+void TRzFileListBox::changeEvent(QEvent* e) {
+    TFileListBox::changeEvent(e);
+    if (e->type() == QEvent::EnabledChange) ApplyColor();
+}
+
+void TRzFileListBox::focusInEvent(QFocusEvent* e) {
+    TFileListBox::focusInEvent(e);
+    ApplyColor();
+    RepaintFrame();
+}
+
+void TRzFileListBox::focusOutEvent(QFocusEvent* e) {
+    TFileListBox::focusOutEvent(e);
+    ApplyColor();
+    RepaintFrame();
+}
+
+void TRzFileListBox::enterEvent(QEnterEvent* e) {
+    TFileListBox::enterEvent(e);
+    NoteMouse(true);
+    if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TRzFileListBox::leaveEvent(QEvent* e) {
+    TFileListBox::leaveEvent(e);
+    NoteMouse(false);
+    if (OnMouseLeave) OnMouseLeave(this);
+}
+
+void TRzFileListBox::wheelEvent(QWheelEvent* e) {
+    e->accept();
+    const int delta = e->angleDelta().y();
+    if (delta == 0) return;
+    bool handled = false;
+    if (OnMouseWheel) OnMouseWheel(this, delta, handled);
+    if (handled) return;
+    if (delta < 0 && OnMouseWheelDown) OnMouseWheelDown(this);
+    if (delta > 0 && OnMouseWheelUp) OnMouseWheelUp(this);
+    QScrollBar* bar = verticalScrollBar();
+    const int lines = QApplication::wheelScrollLines();
+    if (delta < 0) {
+        bar->setValue(bar->value() + lines);
+    } else {
+        const int value = bar->value() - lines;
+        if (value >= 0) bar->setValue(value);
+    }
+}

@@ -1,0 +1,749 @@
+#include "controls/RzTreeVw.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+// ---------------------------------------------------------------------------
+// Colours and frame
+
+QColor WindowColor() { return QApplication::palette().color(QPalette::Active, QPalette::Base); }
+QColor ButtonFaceColor() { return QApplication::palette().color(QPalette::Active, QPalette::Button); }
+QColor ButtonShadowColor() { return QApplication::palette().color(QPalette::Active, QPalette::Dark); }
+
+namespace {
+
+// The frame styles are drawn by the controls themselves; no desktop theme
+// engine here replaces them.
+bool ThemesActive() { return false; }
+
+void DrawSides(QPainter& p, const QRect& r, TSides sides, const QColor& topLeft,
+               const QColor& bottomRight) {
+    if (sides & SideBit(sdTop)) {
+        p.setPen(topLeft);
+        p.drawLine(r.left(), r.top(), r.right(), r.top());
+    }
+    if (sides & SideBit(sdLeft)) {
+        p.setPen(topLeft);
+        p.drawLine(r.left(), r.top(), r.left(), r.bottom());
+    }
+    if (sides & SideBit(sdBottom)) {
+        p.setPen(bottomRight);
+        p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    }
+    if (sides & SideBit(sdRight)) {
+        p.setPen(bottomRight);
+        p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    }
+}
+
+}  // namespace
+
+TRzFramedControl::TRzFramedControl(QAbstractScrollArea* control)
+    : control_(control),
+      plainColor_(WindowColor()),
+      disabledColor_(ButtonFaceColor()),
+      focusColor_(WindowColor()),
+      frameColor_(ButtonShadowColor()),
+      frameHotColor_(ButtonShadowColor()) {}
+
+TRzFramedControl::~TRzFramedControl() {
+    if (frameController_) frameController_->Unregister(this);
+}
+
+void TRzFramedControl::SetColor(const QColor& color) {
+    if (focusColor_ == plainColor_) focusColor_ = color;
+    plainColor_ = color;
+    ApplyColor();
+}
+
+void TRzFramedControl::SetDisabledColor(const QColor& color) {
+    disabledColor_ = color;
+    ApplyColor();
+}
+
+void TRzFramedControl::SetFocusColor(const QColor& color) {
+    focusColor_ = color;
+    ApplyColor();
+}
+
+QColor TRzFramedControl::ShownColor() const {
+    if (!control_->isEnabled()) return disabledColor_;
+    if (control_->hasFocus()) return focusColor_;
+    return plainColor_;
+}
+
+void TRzFramedControl::ApplyColor() {
+    QPalette palette = control_->palette();
+    QColor shown = ShownColor();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, shown);
+    control_->setPalette(palette);
+    control_->viewport()->update();
+}
+
+void TRzFramedControl::SetFrameVisible(bool on) {
+    frameVisible_ = on;
+    if (on) {
+        // Room for the widest frame style, drawn by PaintFrame over it.
+        control_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        control_->setLineWidth(2);
+    }
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameColor(const QColor& color) {
+    frameColor_ = color;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameHotColor(const QColor& color) {
+    frameHotColor_ = color;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameHotTrack(bool on) {
+    frameHotTrack_ = on;
+    if (on) {
+        if (!frameVisible_) SetFrameVisible(true);
+        if (!Loading()) frameSides_ = sdAllSides;
+    }
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameStyle(TFrameStyle style) {
+    frameStyle_ = style;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameHotStyle(TFrameStyle style) {
+    frameHotStyle_ = style;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameSides(TSides sides) {
+    frameSides_ = sides & sdAllSides;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFramingPreference(TFramingPreference preference) {
+    framingPreference_ = preference;
+    RepaintFrame();
+}
+
+void TRzFramedControl::SetFrameController(TRzFrameController* controller) {
+    if (controller == frameController_) return;
+    if (frameController_) frameController_->Unregister(this);
+    frameController_ = controller;
+    if (controller) {
+        controller->Register(this);
+        controller->ApplyTo(this);
+    }
+}
+
+void TRzFramedControl::SetFrameFlat(bool on) {
+    SetFrameHotTrack(on);
+    if (on) {
+        frameStyle_ = fsStatus;
+        frameHotStyle_ = fsLowered;
+    }
+    RepaintFrame();
+}
+
+bool TRzFramedControl::FrameShown() const {
+    return frameVisible_ && !(framingPreference_ == fpXPThemes && ThemesActive());
+}
+
+bool TRzFramedControl::FrameHot() const {
+    return frameHotTrack_ && (control_->hasFocus() || mouseOver_);
+}
+
+void TRzFramedControl::NoteMouse(bool over) {
+    mouseOver_ = over;
+    ApplyColor();
+    if (frameHotTrack_) RepaintFrame();
+}
+
+void TRzFramedControl::RepaintFrame() {
+    if (FrameRepaintSuppressed()) return;
+    control_->update();
+}
+
+void TRzFramedControl::ForgetFrameController(TRzFrameController* controller) {
+    if (frameController_ == controller) frameController_ = nullptr;
+}
+
+void TRzFramedControl::PaintFrame(QPainter& p) {
+    if (!FrameShown()) return;
+    const bool hot = FrameHot();
+    const TFrameStyle style = hot ? frameHotStyle_ : frameStyle_;
+    const QColor color = hot ? frameHotColor_ : frameColor_;
+    const QColor face = ShownColor();
+    const QColor light = QApplication::palette().color(QPalette::Light);
+    const QColor dark = color.darker(150);
+    QRect outer = control_->rect();
+    QRect inner = outer.adjusted(1, 1, -1, -1);
+    const TSides sides = frameSides_;
+    switch (style) {
+        case fsNone:
+            DrawSides(p, outer, sides, face, face);
+            DrawSides(p, inner, sides, face, face);
+            break;
+        case fsFlat:
+        case fsFlatRounded:
+            DrawSides(p, outer, sides, color, color);
+            DrawSides(p, inner, sides, face, face);
+            if (style == fsFlatRounded) {
+                p.setPen(face);
+                for (QPoint c : {outer.topLeft(), outer.topRight(), outer.bottomLeft(), outer.bottomRight()})
+                    p.drawPoint(c);
+            }
+            break;
+        case fsFlatBold:
+            DrawSides(p, outer, sides, color, color);
+            DrawSides(p, inner, sides, color, color);
+            break;
+        case fsStatus:
+        case fsButtonDown:
+            DrawSides(p, outer, sides, color, light);
+            DrawSides(p, inner, sides, face, face);
+            break;
+        case fsLowered:
+        case fsGroove:
+            DrawSides(p, outer, sides, color, light);
+            DrawSides(p, inner, sides, style == fsGroove ? light : dark, style == fsGroove ? color : face);
+            break;
+        case fsRaised:
+        case fsButtonUp:
+        case fsBump:
+        case fsPopup:
+            DrawSides(p, outer, sides, light, color);
+            DrawSides(p, inner, sides, style == fsBump ? color : face, style == fsBump ? light : dark);
+            break;
+    }
+}
+
+TRzFrameController::TRzFrameController(TComponent* owner)
+    : TComponent(owner), frameColor_(ButtonShadowColor()), frameHotColor_(ButtonShadowColor()) {}
+
+TRzFrameController::~TRzFrameController() {
+    for (TRzFramedControl* c : controls_) c->frameController_ = nullptr;
+}
+
+void TRzFrameController::Register(TRzFramedControl* control) {
+    if (std::find(controls_.begin(), controls_.end(), control) == controls_.end())
+        controls_.push_back(control);
+}
+
+void TRzFrameController::Unregister(TRzFramedControl* control) { std::erase(controls_, control); }
+
+void TRzFrameController::ApplyTo(TRzFramedControl* c) const {
+    c->frameColor_ = frameColor_;
+    c->frameHotColor_ = frameHotColor_;
+    c->frameStyle_ = frameStyle_;
+    c->frameHotStyle_ = frameHotStyle_;
+    c->frameSides_ = frameSides_;
+    c->SetFrameVisible(frameVisible_);
+}
+
+void TRzFrameController::ApplyAll() const {
+    for (TRzFramedControl* c : controls_) ApplyTo(c);
+}
+
+void TRzFrameController::SetFrameColor(const QColor& color) {
+    frameColor_ = color;
+    ApplyAll();
+}
+void TRzFrameController::SetFrameHotColor(const QColor& color) {
+    frameHotColor_ = color;
+    ApplyAll();
+}
+void TRzFrameController::SetFrameStyle(TFrameStyle style) {
+    frameStyle_ = style;
+    ApplyAll();
+}
+void TRzFrameController::SetFrameHotStyle(TFrameStyle style) {
+    frameHotStyle_ = style;
+    ApplyAll();
+}
+void TRzFrameController::SetFrameVisible(bool on) {
+    frameVisible_ = on;
+    ApplyAll();
+}
+void TRzFrameController::SetFrameSides(TSides sides) {
+    frameSides_ = sides;
+    ApplyAll();
+}
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+TTreeNode::TTreeNode(const std::string& text) : QTreeWidgetItem(UserType) { SetText(text); }
+
+std::string TTreeNode::Text() const { return text(0).toStdString(); }
+void TTreeNode::SetText(const std::string& text) { setText(0, QString::fromStdString(text)); }
+TTreeNode* TTreeNode::Parent() const { return static_cast<TTreeNode*>(parent()); }
+TTreeNode* TTreeNode::Item(int index) const { return static_cast<TTreeNode*>(child(index)); }
+
+int TTreeNode::Level() const {
+    int level = 0;
+    for (QTreeWidgetItem* p = parent(); p; p = p->parent()) ++level;
+    return level;
+}
+
+// ---------------------------------------------------------------------------
+// Caption editing
+
+class TRzTreeEditDelegate : public QStyledItemDelegate {
+public:
+    explicit TRzTreeEditDelegate(TRzCustomTreeView* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        auto* node = static_cast<TTreeNode*>(tree_->itemFromIndex(index));
+        if (!line || !node) return;
+        node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+        // The node keeps its caption unless the tree accepts the new text.
+        std::string text = line->text().toStdString();
+        if (text != node->Text() && tree_->Edited(node, text)) node->SetText(text);
+    }
+
+private:
+    TRzCustomTreeView* tree_;
+};
+
+// ---------------------------------------------------------------------------
+// Tree view
+
+TRzCustomTreeView::TRzCustomTreeView(TComponent* owner, QWidget* parent)
+    : TRzCustomTreeView(owner, parent, true) {}
+
+TRzCustomTreeView::TRzCustomTreeView(TComponent* owner, QWidget* parent, bool joinOwner)
+    : QTreeWidget(parent), TComponent(nullptr), TRzFramedControl(this) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformRowHeights(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setItemDelegate(new TRzTreeEditDelegate(this));
+    setFocusPolicy(Qt::StrongFocus);
+    resize(250, 150);
+    selectionPen_ = QPen(ButtonShadowColor(), 1, Qt::SolidLine);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &TRzCustomTreeView::OnSelectionChanged);
+    connect(this, &QTreeWidget::itemExpanded, this, &TRzCustomTreeView::OnItemExpanded);
+    connect(this, &QTreeWidget::itemCollapsed, this, &TRzCustomTreeView::OnItemCollapsed);
+    ApplyColor();
+    if (joinOwner && owner) owner->InsertComponent(this);
+}
+
+TRzCustomTreeView::~TRzCustomTreeView() {
+    // Nothing of the derived tree may be reached from here on.
+    destroyingView_ = true;
+    disconnect(this, nullptr, this, nullptr);
+    blockSignals(true);
+    DeleteAll();
+}
+
+void TRzCustomTreeView::HandleNeeded() {
+    if (handleAllocated_) return;
+    handleAllocated_ = true;
+    CreateWnd();
+}
+
+TTreeNode* TRzCustomTreeView::Selected() const {
+    if (rightClickSelect_ && rightClickNode_) return rightClickNode_;
+    if (!handleAllocated_) return nullptr;
+    auto items = selectedItems();
+    return items.isEmpty() ? nullptr : static_cast<TTreeNode*>(items.first());
+}
+
+void TRzCustomTreeView::Select(TTreeNode* node) {
+    if (node) {
+        setCurrentItem(node);
+        return;
+    }
+    clearSelection();
+}
+
+TTreeNode* TRzCustomTreeView::Root(int index) const {
+    return static_cast<TTreeNode*>(topLevelItem(index));
+}
+
+TTreeNode* TRzCustomTreeView::AddChild(TTreeNode* parent, const std::string& text) {
+    auto* node = new TTreeNode(text);
+    if (parent) parent->addChild(node);
+    else addTopLevelItem(node);
+    return node;
+}
+
+TTreeNode* TRzCustomTreeView::InsertRoot(TTreeNode* before, const std::string& text) {
+    auto* node = new TTreeNode(text);
+    int index = before ? indexOfTopLevelItem(before) : -1;
+    if (index < 0) addTopLevelItem(node);
+    else insertTopLevelItem(index, node);
+    return node;
+}
+
+void TRzCustomTreeView::DeleteNode(TTreeNode* node) {
+    if (!node) return;
+    while (node->Count() > 0) DeleteNode(node->Item(node->Count() - 1));
+    NodeDeleting(node);
+    if (shownSelected_ == node) shownSelected_ = nullptr;
+    if (rightClickNode_ == node) rightClickNode_ = nullptr;
+    delete node;
+}
+
+void TRzCustomTreeView::DeleteChildren(TTreeNode* node) {
+    if (!node) return;
+    while (node->Count() > 0) DeleteNode(node->Item(node->Count() - 1));
+}
+
+void TRzCustomTreeView::DeleteAll() {
+    while (topLevelItemCount() > 0) DeleteNode(Root(topLevelItemCount() - 1));
+}
+
+void TRzCustomTreeView::NodeDeleting(TTreeNode* node) {
+    if (!destroyingView_ && OnDeletion) OnDeletion(this, node);
+    node->SetNodeData(nullptr);
+}
+
+void TRzCustomTreeView::ExpandNode(TTreeNode* node) {
+    if (node && !node->isExpanded()) node->setExpanded(true);
+}
+
+void TRzCustomTreeView::MakeVisible(TTreeNode* node) {
+    if (!node) return;
+    std::vector<TTreeNode*> chain;
+    for (TTreeNode* p = node->Parent(); p; p = p->Parent()) chain.push_back(p);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) ExpandNode(*it);
+    scrollToItem(node);
+}
+
+void TRzCustomTreeView::AlphaSort(TTreeNode* parent) {
+    QList<QTreeWidgetItem*> children;
+    if (parent) children = parent->takeChildren();
+    else
+        while (topLevelItemCount() > 0) children.push_back(takeTopLevelItem(0));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        int result = 0;
+        if (OnCompare) OnCompare(this, static_cast<TTreeNode*>(a), static_cast<TTreeNode*>(b), result);
+        else result = collator.compare(a->text(0), b->text(0));
+        return result < 0;
+    });
+    if (parent) parent->addChildren(children);
+    else addTopLevelItems(children);
+}
+
+void TRzCustomTreeView::BeginUpdate() {
+    if (updateCount_++ == 0) setUpdatesEnabled(false);
+}
+
+void TRzCustomTreeView::EndUpdate() {
+    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+}
+
+void TRzCustomTreeView::SetReadOnly(bool on) { readOnly_ = on; }
+
+void TRzCustomTreeView::SetHideSelection(bool on) {
+    hideSelection_ = on;
+    // A hidden selection leaves no mark while the focus is elsewhere.
+    QPalette palette = this->palette();
+    QPalette app = QApplication::palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     on ? palette.color(QPalette::Inactive, QPalette::Base)
+                        : app.color(QPalette::Inactive, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     on ? palette.color(QPalette::Inactive, QPalette::Text)
+                        : app.color(QPalette::Inactive, QPalette::HighlightedText));
+    setPalette(palette);
+    viewport()->update();
+}
+
+void TRzCustomTreeView::SetAutoSelect(bool on) {
+    autoSelect_ = on;
+    if (on) autoExpand_ = false;
+}
+
+void TRzCustomTreeView::SetAutoExpand(bool on) {
+    autoExpand_ = on;
+    if (on) autoSelect_ = false;
+}
+
+void TRzCustomTreeView::SetSelectionPen(const QPen& pen) {
+    selectionPen_ = pen;
+    viewport()->update();
+}
+
+QRect TRzCustomTreeView::CaptionRect(TTreeNode* node) const {
+    if (!node) return {};
+    QRect row = visualItemRect(node);
+    if (!row.isValid()) return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = row;
+    option.text = node->text(0);
+    option.icon = node->icon(0);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    if (!option.icon.isNull()) option.features |= QStyleOptionViewItem::HasDecoration;
+    QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+    text.setWidth(std::min(text.width(), fontMetrics().horizontalAdvance(option.text) + 6));
+    return text;
+}
+
+bool TRzCustomTreeView::CanExpand(TTreeNode* node) {
+    bool allow = true;
+    if (OnExpanding) OnExpanding(this, node, allow);
+    return allow;
+}
+
+bool TRzCustomTreeView::CanCollapse(TTreeNode* node) {
+    bool allow = true;
+    if (OnCollapsing) OnCollapsing(this, node, allow);
+    return allow;
+}
+
+void TRzCustomTreeView::Expanded(TTreeNode* node) {
+    if (autoSelect_) Select(node);
+    if (OnExpanded) OnExpanded(this, node);
+}
+
+void TRzCustomTreeView::Collapsed(TTreeNode* node) {
+    if (OnCollapsed) OnCollapsed(this, node);
+}
+
+bool TRzCustomTreeView::CanChange(TTreeNode* node) {
+    bool allow = true;
+    if (OnChanging) OnChanging(this, node, allow);
+    return allow;
+}
+
+void TRzCustomTreeView::Change(TTreeNode* node) {
+    if (OnChange) OnChange(this, node);
+}
+
+void TRzCustomTreeView::Click() {
+    if (OnClick) OnClick(this);
+}
+
+bool TRzCustomTreeView::CanEdit(TTreeNode* node) { return node != nullptr; }
+
+bool TRzCustomTreeView::Edited(TTreeNode*, const std::string&) { return true; }
+
+void TRzCustomTreeView::KeyHandled(int, Qt::KeyboardModifiers) {}
+
+void TRzCustomTreeView::StartEditing(TTreeNode* node) {
+    if (readOnly_ || !node || !CanEdit(node)) return;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    editItem(node);
+}
+
+void TRzCustomTreeView::AfterLoad() {
+    ApplyColor();
+    if (FrameHotTrack()) RepaintFrame();
+}
+
+void TRzCustomTreeView::ComponentRemoved(TComponent*) {}
+
+void TRzCustomTreeView::OnSelectionChanged() {
+    if (destroyingView_) return;
+    auto items = selectedItems();
+    TTreeNode* node = items.isEmpty() ? nullptr : static_cast<TTreeNode*>(items.first());
+    if (node != shownSelected_) {
+        ShowNodeImages(shownSelected_, false);
+        ShowNodeImages(node, true);
+        shownSelected_ = node;
+    }
+    if (autoExpand_ && node) ExpandNode(node);
+    Change(node);
+}
+
+void TRzCustomTreeView::ShowNodeImages(TTreeNode* node, bool selected) {
+    if (!node) return;
+    const QIcon& icon = selected && !node->selectedImage.isNull() ? node->selectedImage : node->image;
+    node->setIcon(0, icon);
+}
+
+void TRzCustomTreeView::OnItemExpanded(QTreeWidgetItem* item) {
+    if (expandGuard_ || destroyingView_) return;
+    auto* node = static_cast<TTreeNode*>(item);
+    if (!CanExpand(node)) {
+        expandGuard_ = true;
+        node->setExpanded(false);
+        expandGuard_ = false;
+        return;
+    }
+    Expanded(node);
+}
+
+void TRzCustomTreeView::OnItemCollapsed(QTreeWidgetItem* item) {
+    if (expandGuard_ || destroyingView_) return;
+    auto* node = static_cast<TTreeNode*>(item);
+    if (!CanCollapse(node)) {
+        expandGuard_ = true;
+        node->setExpanded(true);
+        expandGuard_ = false;
+        return;
+    }
+    if (autoSelect_) Select(node);
+    Collapsed(node);
+}
+
+QItemSelectionModel::SelectionFlags TRzCustomTreeView::selectionCommand(
+    const QModelIndex& index, const QEvent* event) const {
+    auto flags = QTreeWidget::selectionCommand(index, event);
+    if (!(flags & QItemSelectionModel::Select) || !index.isValid() || destroyingView_) return flags;
+    auto* target = static_cast<TTreeNode*>(itemFromIndex(index));
+    auto items = selectedItems();
+    if (!target || (!items.isEmpty() && items.first() == target)) return flags;
+    // The platform asks before it moves the selection; a refusal keeps it.
+    auto* self = const_cast<TRzCustomTreeView*>(this);
+    return self->CanChange(target) ? flags : QItemSelectionModel::NoUpdate;
+}
+
+bool TRzCustomTreeView::event(QEvent* e) {
+    bool result = QTreeWidget::event(e);
+    if (e->type() == QEvent::Paint) {
+        QPainter painter(this);
+        PaintFrame(painter);
+    }
+    return result;
+}
+
+void TRzCustomTreeView::paintEvent(QPaintEvent* e) {
+    QTreeWidget::paintEvent(e);
+    TTreeNode* node = Selected();
+    if (hideSelection_ || hasFocus() || !node) return;
+    QRect caption = CaptionRect(node);
+    if (!caption.isValid()) return;
+    QPainter painter(viewport());
+    painter.setPen(selectionPen_);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(caption.adjusted(0, 0, -1, -1));
+    painter.setPen(QPen(selectionPen_.color(), 1, Qt::SolidLine));
+}
+
+void TRzCustomTreeView::showEvent(QShowEvent* e) {
+    HandleNeeded();
+    QTreeWidget::showEvent(e);
+}
+
+void TRzCustomTreeView::changeEvent(QEvent* e) {
+    QTreeWidget::changeEvent(e);
+    if (e->type() == QEvent::EnabledChange) ApplyColor();
+}
+
+void TRzCustomTreeView::focusInEvent(QFocusEvent* e) {
+    QTreeWidget::focusInEvent(e);
+    ApplyColor();
+    RepaintFrame();
+}
+
+void TRzCustomTreeView::focusOutEvent(QFocusEvent* e) {
+    QTreeWidget::focusOutEvent(e);
+    ApplyColor();
+    RepaintFrame();
+}
+
+void TRzCustomTreeView::enterEvent(QEnterEvent* e) {
+    QTreeWidget::enterEvent(e);
+    NoteMouse(true);
+    if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TRzCustomTreeView::leaveEvent(QEvent* e) {
+    QTreeWidget::leaveEvent(e);
+    NoteMouse(false);
+    if (OnMouseLeave) OnMouseLeave(this);
+}
+
+void TRzCustomTreeView::ShowPopup(TTreeNode* node, const QPoint& globalPos) {
+    if (!popupMenu_) return;
+    rightClickNode_ = node;
+    popupMenu_->exec(globalPos);
+    rightClickNode_ = nullptr;
+}
+
+void TRzCustomTreeView::keyPressEvent(QKeyEvent* e) {
+    const auto modifiers = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const bool menuKey = (e->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+                         (e->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+    if (menuKey) {
+        e->accept();
+        TTreeNode* node = Selected();
+        QRect caption = CaptionRect(node);
+        QPoint at = node && caption.isValid() ? viewport()->mapToGlobal(caption.center())
+                                              : mapToGlobal(QPoint(0, 0));
+        ShowPopup(node, at);
+        return;
+    }
+    int key = e->key();
+    if (OnKeyDown) OnKeyDown(this, key, e->modifiers());
+    if (key == 0) {
+        e->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(e);
+    KeyHandled(key, e->modifiers());
+}
+
+void TRzCustomTreeView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::RightButton) {
+        e->accept();
+        if (!popupMenu_) return;
+        auto* under = static_cast<TTreeNode*>(itemAt(e->position().toPoint()));
+        popupShownByPress_ = true;
+        ShowPopup(under ? under : Selected(), e->globalPosition().toPoint());
+        return;
+    }
+    QTreeWidget::mousePressEvent(e);
+}
+
+void TRzCustomTreeView::mouseReleaseEvent(QMouseEvent* e) {
+    QTreeWidget::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton) Click();
+}
+
+void TRzCustomTreeView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (OnDblClick) OnDblClick(this);
+    QTreeWidget::mouseDoubleClickEvent(e);
+}
+
+void TRzCustomTreeView::contextMenuEvent(QContextMenuEvent* e) {
+    // A popup already shown for the right-click is not shown again.
+    if (popupShownByPress_ || e->reason() == QContextMenuEvent::Mouse) {
+        popupShownByPress_ = false;
+        e->accept();
+        return;
+    }
+    QTreeWidget::contextMenuEvent(e);
+}
+
+void TRzCustomTreeView::wheelEvent(QWheelEvent* e) {
+    e->accept();
+    const int delta = e->angleDelta().y();
+    if (delta == 0) return;
+    bool handled = false;
+    if (OnMouseWheel) OnMouseWheel(this, delta, handled);
+    if (handled) return;
+    QScrollBar* bar = verticalScrollBar();
+    if (!bar) return;
+    const int lines = QApplication::wheelScrollLines();
+    const int notches = std::max(1, std::abs(delta) / 120);
+    if (delta < 0) bar->setValue(bar->value() + lines * notches);
+    else bar->setValue(std::max(0, bar->value() - lines * notches));
+}
+
+void TRzCustomTreeView::resizeEvent(QResizeEvent* e) {
+    QTreeWidget::resizeEvent(e);
+    RepaintFrame();
+}
