@@ -1,0 +1,93 @@
+#include "platform/fs/MountTable.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/fs/FileSystem.h"
+
+using namespace platform::fs;
+
+namespace {
+
+constexpr const char* kSample =
+    "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+    "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+    "24 23 0:22 / /dev/shm rw,relatime - tmpfs tmpfs rw\n"
+    "40 26 0:40 / /mnt/my\\040data rw,relatime shared:5 - ext4 /dev/sdb1 rw\n"
+    "41 26 0:41 / /mnt/share rw,relatime - cifs //srv/share rw\n"
+    "42 26 0:42 / /mnt/nfs rw - nfs4 srv:/export/data rw\n"
+    "43 26 0:43 / /media/cd ro - iso9660 /dev/sr0 ro\n"
+    "44 26 0:44 / /scratch rw - tmpfs tmpfs rw\n"
+    "45 26 0:45 / /opt/tools ro - tmpfs tools ro,size=4k\n"
+    "garbage line\n";
+
+TEST(MountTable, ParsesFieldsAndDecodesEscapes) {
+    auto mounts = ParseMountInfo(kSample);
+    ASSERT_EQ(mounts.size(), 9u);
+    EXPECT_EQ(mounts[0].mountPoint, "/");
+    EXPECT_EQ(mounts[0].fsType, "ext4");
+    EXPECT_EQ(mounts[3].mountPoint, "/mnt/my data");
+    EXPECT_EQ(mounts[3].source, "/dev/sdb1");
+    EXPECT_TRUE(mounts[6].readOnly);
+    EXPECT_FALSE(mounts[0].readOnly);
+}
+
+TEST(MountTable, KernelFileSystemsAndReadOnlyScratchAreNotVolumes) {
+    auto mounts = ParseMountInfo(kSample);
+    std::vector<std::string> browsable;
+    for (const auto& m : mounts)
+        if (IsBrowsableMount(m)) browsable.push_back(m.mountPoint);
+    EXPECT_EQ(browsable, (std::vector<std::string>{"/", "/mnt/my data", "/mnt/share", "/mnt/nfs",
+                                                   "/media/cd", "/scratch"}));
+}
+
+TEST(MountTable, KindsFollowTheFileSystem) {
+    auto mounts = ParseMountInfo(kSample);
+    EXPECT_EQ(DriveKindOf(mounts[0], false), dkFixed);
+    EXPECT_EQ(DriveKindOf(mounts[3], false), dkFixed);
+    EXPECT_EQ(DriveKindOf(mounts[3], true), dkRemovable);
+    EXPECT_EQ(DriveKindOf(mounts[4], false), dkRemote);
+    EXPECT_EQ(DriveKindOf(mounts[5], false), dkRemote);
+    EXPECT_EQ(DriveKindOf(mounts[6], false), dkCdRom);
+    EXPECT_EQ(DriveKindOf(mounts[7], false), dkRamDisk);
+}
+
+TEST(MountTable, APathBelongsToTheDeepestMount) {
+    auto mounts = ParseMountInfo(kSample);
+    EXPECT_EQ(MountOf(mounts, "/mnt/share/dir")->mountPoint, "/mnt/share");
+    EXPECT_EQ(MountOf(mounts, "/mnt/shared")->mountPoint, "/");
+    EXPECT_EQ(MountOf(mounts, "/")->mountPoint, "/");
+}
+
+TEST(MountTable, TheSystemTableHasTheRoot) {
+    auto mounts = ReadMountTable();
+    ASSERT_FALSE(mounts.empty());
+    EXPECT_NE(MountOf(mounts, "/"), nullptr);
+}
+
+TEST(MountTable, TheWatchIsQuietWithoutChanges) {
+    MountWatch watch;
+    ASSERT_TRUE(watch.IsOpen());
+    watch.WaitForChange(0);  // a first poll may report the state as new
+    EXPECT_FALSE(watch.WaitForChange(50));
+}
+
+TEST(MountTable, TheWatchWakesWhenAVolumeIsMounted) {
+    auto dir = std::filesystem::temp_directory_path() / ("mountwatch-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    MountWatch watch;
+    watch.WaitForChange(0);
+    if (::mount("none", dir.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        std::filesystem::remove(dir);
+        GTEST_SKIP() << "mounting is not permitted here";
+    }
+    const bool woke = watch.WaitForChange(2000);
+    ::umount(dir.c_str());
+    std::filesystem::remove(dir);
+    EXPECT_TRUE(woke);
+}
+
+}  // namespace
