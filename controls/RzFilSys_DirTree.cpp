@@ -300,8 +300,7 @@ void TRzDirectoryTree::FillChildren(TTreeNode* node) {
         if (e.name != "." && e.name != "..") names.push_back(e.name);
         return true;
     });
-    QCollator collator(QLocale::system());
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator& collator = DisplayNameCollator();
     std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
     keyed.reserve(names.size());
     for (auto& n : names) keyed.emplace_back(collator.sortKey(QString::fromStdString(n)), std::move(n));

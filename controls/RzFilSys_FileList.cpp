@@ -406,11 +406,7 @@ void TFileListBox::ReadEntries() {
 
 void TFileListBox::SortEntries() {
     // Sort keys are made once per name, so the comparisons stay cheap.
-    static QCollator collator = [] {
-        QCollator c(QLocale::system());
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
+    const QCollator& collator = DisplayNameCollator();
     struct Slot {
         bool folder;
         QCollatorSortKey key;

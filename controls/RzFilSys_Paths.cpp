@@ -211,12 +211,7 @@ std::string ShortenPathForLabel(const std::string& path, const QFont& font, int 
 }
 
 int CompareNamesForDisplay(const std::string& a, const std::string& b) {
-    static QCollator collator = [] {
-        QCollator c(QLocale::system());
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
+    return DisplayNameCollator().compare(QString::fromStdString(a), QString::fromStdString(b));
 }
 
 // ---------------------------------------------------------------------------

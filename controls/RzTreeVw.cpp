@@ -11,6 +11,19 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+const QCollator& DisplayNameCollator() {
+    static const QCollator collator = [] {
+        // Without a language of its own the user gets the common ordering,
+        // which still ignores letter case as the plain one would not.
+        QLocale locale = QLocale::system();
+        if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+        QCollator c(locale);
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
 // ---------------------------------------------------------------------------
 // Colours and frame
 
@@ -432,8 +445,7 @@ void TRzCustomTreeView::AlphaSort(TTreeNode* parent) {
     if (parent) children = parent->takeChildren();
     else
         while (topLevelItemCount() > 0) children.push_back(takeTopLevelItem(0));
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator& collator = DisplayNameCollator();
     std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
         int result = 0;
         if (OnCompare) OnCompare(this, static_cast<TTreeNode*>(a), static_cast<TTreeNode*>(b), result);

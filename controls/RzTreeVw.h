@@ -6,6 +6,7 @@
 // scrolls by whole lines.
 
 #include <QAbstractScrollArea>
+#include <QCollator>
 #include <QColor>
 #include <QMenu>
 #include <QPen>
@@ -50,6 +51,9 @@ enum TFramingPreference { fpCustomFraming, fpXPThemes };
 QColor WindowColor();      // the background of text areas
 QColor ButtonFaceColor();  // the face of buttons
 QColor ButtonShadowColor();
+
+// Orders names for display: the user's locale, letter case ignored.
+const QCollator& DisplayNameCollator();
 
 class TRzFrameController;
 

@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "ControlsTestSupport.h"
+#include "core/Exceptions.h"
+#include "platform/fs/FakeFileSystem.h"
+
+using platform::fs::FakeFileSystem;
+using platform::fs::PathStyle;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class FileList : public ControlsTest {
+protected:
+    // A list shown on the offscreen screen, reading `folder`.
+    void Open(TRzFileListBox& list, const std::string& folder) {
+        list.resize(260, 200);
+        list.SetListDir(folder);
+        list.show();
+        QApplication::processEvents();
+    }
+    QPoint CentreOf(TFileListBox& list, int row) {
+        return list.visualRect(list.model()->index(row, 0)).center();
+    }
+
+    TempFolder dir;
+};
+
+TEST_F(FileList, NothingIsReadBeforeTheListIsShown) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    int changes = 0;
+    list.OnChange = [&](TComponent*) { ++changes; };
+    list.SetListDir(dir.Path());
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(changes, 0);
+    list.show();
+    EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FileList, TheDefaultFilterHidesFoldersHiddenAndSystemFiles) {
+    dir.File("plain.bak");
+    dir.File(".hidden.bak");
+    dir.Folder("sub");
+    dir.File("readonly.fdb");
+    ::chmod(dir.Path("readonly.fdb").c_str(), 0444);
+    ::mkfifo(dir.Path("pipe").c_str(), 0600);
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    EXPECT_EQ(ItemsOf(list), (Strings{"plain.bak", "readonly.fdb"}));
+}
+
+TEST_F(FileList, AFolderFilterShowsFoldersButNeverTheDotEntries) {
+    dir.File("plain.bak");
+    dir.Folder("sub");
+    dir.Folder(".config");
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftDirectory));
+    Open(list, dir.Path());
+    EXPECT_EQ(ItemsOf(list), Strings{"sub"});
+    list.SetFileType(FileAttrBit(ftDirectory) | FileAttrBit(ftHidden));
+    EXPECT_EQ(ItemsOf(list), (Strings{".config", "sub"}));
+}
+
+TEST_F(FileList, FoldersComeFirstAndNamesIgnoreLetterCase) {
+    dir.Folder("b");
+    dir.File("C.txt");
+    dir.File("a.txt");
+    dir.Folder("A-dir");
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftNormal) | FileAttrBit(ftDirectory));
+    Open(list, dir.Path());
+    EXPECT_EQ(ItemsOf(list), (Strings{"A-dir", "b", "a.txt", "C.txt"}));
+    EXPECT_TRUE(list.Entries(0).IsFolder);
+    EXPECT_FALSE(list.Entries(2).IsFolder);
+}
+
+TEST_F(FileList, MaskPartsAreTakenVerbatimAndListAnEntryOnce) {
+    dir.File("x.bak");
+    dir.File("X.BAK");
+    dir.File("y.fdb");
+    dir.File(" z.fdb");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    list.SetMask("*.bak;*.bak;x*");
+    EXPECT_EQ(ItemsOf(list), Strings{"x.bak"});
+    // Names that differ only by case are two files here.
+    list.SetMask("*.bak;*.BAK");
+    auto both = ItemsOf(list);
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(both, (Strings{"X.BAK", "x.bak"}));
+    list.SetMask("*.bak; *.fdb;;");
+    EXPECT_EQ(ItemsOf(list), (Strings{" z.fdb", "x.bak"}));
+}
+
+TEST_F(FileList, AnEmptyFolderStillReportsAChange) {
+    TRzFileListBox list;
+    int changes = 0;
+    list.OnChange = [&](TComponent*) { ++changes; };
+    Open(list, dir.Path());
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(list.LastSelIndex(), -1);
+    EXPECT_EQ(list.SelectedPath(), "");
+    EXPECT_EQ(list.SelectedName(), "");
+}
+
+TEST_F(FileList, MovingToTheSameFolderDoesNotReadItAgain) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    int changes = 0;
+    list.OnChange = [&](TComponent*) { ++changes; };
+    Open(list, dir.Path());
+    ASSERT_EQ(changes, 1);
+    list.SetListDir(dir.Path());
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FileList, AMissingFolderLeavesTheListOnTheCurrentDirectory) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    list.SetListDir(dir.Path("missing"));
+    EXPECT_EQ(list.ListDir(), dir.Path());
+    EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
+}
+
+TEST_F(FileList, SelectedPathJoinsFolderAndNameWithOneSeparator) {
+    dir.File("x.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    EXPECT_EQ(list.SelectedPath(), "");
+    list.SetItemIndex(0);
+    EXPECT_EQ(list.SelectedName(), "x.bak");
+    EXPECT_EQ(list.SelectedPath(), dir.Path() + "/x.bak");
+    EXPECT_EQ(list.SelectedLongPath(), dir.Path() + "/x.bak");
+    EXPECT_EQ(list.SelectedShortPath(), dir.Path() + "/x.bak");
+
+    FakeFileSystem fake(PathStyle::Posix);
+    fake.AddDrive("/", platform::fs::dkFixed);
+    fake.AddFile("/x.bak");
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox root;
+    Open(root, "/");
+    root.SetItemIndex(0);
+    EXPECT_EQ(root.SelectedPath(), "/x.bak");
+}
+
+TEST_F(FileList, DriveLetterPathsKeepTheRootsBackslash) {
+    FakeFileSystem fake(PathStyle::Windows);
+    fake.AddDrive("C:\\", platform::fs::dkFixed);
+    fake.AddFile("C:\\x.bak");
+    fake.AddFile("C:\\Data\\x.bak");
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox list;
+    Open(list, "C:\\");
+    list.SetItemIndex(0);
+    EXPECT_EQ(list.SelectedPath(), "C:\\x.bak");
+    list.SetListDir("c:\\data");
+    EXPECT_EQ(list.ListDir(), "C:\\Data");
+    list.SetItemIndex(0);
+    EXPECT_EQ(list.SelectedPath(), "C:\\Data\\x.bak");
+    EXPECT_EQ(list.SelectedLongPath(), "C:\\Data\\x.bak");
+    // Another letter case of the same folder is the same folder there.
+    const int searches = fake.findCalls;
+    list.SetListDir("C:\\DATA");
+    EXPECT_EQ(fake.findCalls, searches);
+}
+
+TEST_F(FileList, ClickingTheSelectedItemRaisesClickButNoChange) {
+    dir.File("a.bak");
+    dir.File("b.bak");
+    TRzFileListBox list;
+    std::vector<std::string> events;
+    list.OnClick = [&](TComponent*) { events.push_back("click"); };
+    list.OnChange = [&](TComponent*) { events.push_back("change"); };
+    Open(list, dir.Path());
+    events.clear();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 1));
+    EXPECT_EQ(events, (Strings{"click", "change"}));
+    EXPECT_EQ(list.SelectedName(), "b.bak");
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 1));
+    EXPECT_EQ(events, (Strings{"click", "change", "click"}));
+    QTest::keyClick(list.viewport(), Qt::Key_Up);
+    EXPECT_EQ(list.SelectedName(), "a.bak");
+    EXPECT_EQ(events.back(), "change");
+}
+
+TEST_F(FileList, TheLinkedEditMirrorsTheSelectionOrTheMask) {
+    dir.File("a.bak");
+    QLineEdit edit;
+    TRzFileListBox list;
+    list.SetFileEdit(&edit);
+    Open(list, dir.Path());
+    EXPECT_EQ(edit.text(), "*.*");
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    EXPECT_EQ(edit.text(), "a.bak");
+    EXPECT_EQ(edit.selectedText(), "a.bak");
+}
+
+TEST_F(FileList, DoubleClickingAFolderMovesTheListAfterTheEvent) {
+    dir.File("inner/deep.bak");
+    dir.File("top.bak");
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftNormal) | FileAttrBit(ftDirectory));
+    std::string folderDuringEvent;
+    list.OnDblClick = [&](TComponent*) { folderDuringEvent = list.ListDir(); };
+    Open(list, dir.Path());
+    // Another list reading elsewhere moves the process's current directory.
+    std::filesystem::current_path("/");
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    EXPECT_EQ(folderDuringEvent, dir.Path());
+    EXPECT_EQ(list.ListDir(), dir.Path("inner"));
+    EXPECT_EQ(ItemsOf(list), Strings{"deep.bak"});
+}
+
+TEST_F(FileList, DoubleClickingAFileOpensItOnlyWhenAllowed) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    int doubleClicks = 0;
+    list.OnDblClick = [&](TComponent*) { ++doubleClicks; };
+    Open(list, dir.Path());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_TRUE(shell.opened.empty());
+
+    list.SetAllowOpen(true);
+    shell.openSucceeds = false;
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    EXPECT_EQ(shell.opened, Strings{dir.Path("a.bak")});
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, "Could not open file.");
+    EXPECT_EQ(window.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(list.Count(), 1);
+}
+
+TEST_F(FileList, TheHourglassShowsFromTheHundredAndFirstItemAndGoesAway) {
+    for (int i = 0; i < 100; ++i) dir.File("f" + std::to_string(i) + ".bak");
+    TRzFileListBox list;
+    window.cursor = platform::crHandPoint;
+    Open(list, dir.Path());
+    EXPECT_EQ(list.Count(), 100);
+    EXPECT_EQ(std::count(window.cursorHistory.begin(), window.cursorHistory.end(),
+                         static_cast<int>(platform::crHourGlass)),
+              0);
+    dir.File("f100.bak");
+    list.SetMask("f*");
+    EXPECT_EQ(list.Count(), 101);
+    EXPECT_NE(std::find(window.cursorHistory.begin(), window.cursorHistory.end(),
+                        static_cast<int>(platform::crHourGlass)),
+              window.cursorHistory.end());
+    EXPECT_EQ(window.cursor, platform::crHandPoint);
+    EXPECT_FALSE(list.ReadingEntries());
+}
+
+TEST_F(FileList, IconsAreLookedUpOncePerExtensionButPerFileForPrograms) {
+    for (const char* name : {"a.bak", "b.bak", "c.BAK", "d.fdb", "e.exe", "f.exe", "noext"})
+        dir.File(name);
+    TRzFileListBox list;
+    list.SetMask("*.bak;*.BAK;*.fdb;*.exe;noext");
+    shell.lookups.clear();
+    list.HandleNeeded();
+    list.SetListDir(dir.Path());
+    EXPECT_EQ(shell.lookups.size(), 5u);  // .bak, .fdb, e.exe, f.exe, no extension
+    EXPECT_EQ(TExtensionIconCache::Instance().Count(), 3);
+    for (int i = 0; i < list.Count(); ++i) EXPECT_FALSE(list.Entries(i).Icon.isNull());
+    shell.lookups.clear();
+    list.SetShowGlyphs(false);
+    list.SetMask("*.bak");
+    EXPECT_TRUE(shell.lookups.empty());
+    EXPECT_TRUE(list.Entries(0).Icon.isNull());
+}
+
+TEST_F(FileList, ApplyingAPatternSetsTheMask) {
+    dir.File("a.bak");
+    dir.File("b.fdb");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    list.ApplyPathText("*.fdb");
+    EXPECT_EQ(list.Mask(), "*.fdb");
+    EXPECT_EQ(ItemsOf(list), Strings{"b.fdb"});
+}
+
+TEST_F(FileList, ApplyingAFileNameSelectsIt) {
+    dir.File("a.bak");
+    dir.File("b.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    list.ApplyPathText(dir.Path("b.bak"));
+    EXPECT_EQ(list.SelectedName(), "b.bak");
+    // A file the mask hides becomes the mask.
+    dir.File("c.fdb");
+    list.SetMask("*.bak");
+    list.ApplyPathText("c.fdb");
+    EXPECT_EQ(list.Mask(), "c.fdb");
+    EXPECT_EQ(list.SelectedName(), "c.fdb");
+}
+
+TEST_F(FileList, ApplyingAFolderMovesTheList) {
+    dir.File("sub/in.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    list.ApplyPathText(dir.Path("sub"));
+    EXPECT_EQ(list.ListDir(), dir.Path("sub"));
+    EXPECT_EQ(ItemsOf(list), Strings{"in.bak"});
+}
+
+TEST_F(FileList, ApplyingAnUnreachablePathRaisesAndKeepsTheCurrentDirectory) {
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    std::filesystem::current_path("/");
+    EXPECT_THROW(list.ApplyPathText(dir.Path("missing/x.bak")), EInOutError);
+    EXPECT_THROW(list.ApplyPathText(dir.Path("missing.bak")), EInOutError);
+    EXPECT_EQ(std::filesystem::current_path(), "/");
+    EXPECT_EQ(list.ListDir(), dir.Path());
+}
+
+TEST_F(FileList, ItemHeightFollowsTheFont) {
+    EXPECT_EQ(TFileListBox::ItemHeightFor(12, true), 18);
+    EXPECT_EQ(TFileListBox::ItemHeightFor(24, true), 23);
+    EXPECT_EQ(TFileListBox::ItemHeightFor(12, false), 11);
+    TRzFileListBox list;
+    const int cell = QFontMetrics(list.font()).height();
+    EXPECT_EQ(list.ItemHeight(), std::max(cell - 1, 18));
+    list.SetShowGlyphs(false);
+    EXPECT_EQ(list.ItemHeight(), cell - 1);
+}
+
+TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
+    for (int i = 0; i < 60; ++i) dir.File("f" + std::to_string(100 + i));
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    QScrollBar* bar = list.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 6);
+    const QPoint at = list.viewport()->rect().center();
+    QWheelEvent down(at, list.viewport()->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list.viewport(), &down);
+    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines());
+    bar->setValue(1);
+    QWheelEvent up(at, list.viewport()->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, {},
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list.viewport(), &up);
+    EXPECT_EQ(bar->value(), 1);
+}
+
+TEST_F(FileList, ColoursFollowTheEnabledState) {
+    TRzFileListBox list;
+    list.SetDisabledColor(Qt::white);
+    list.SetColor(QColor(1, 2, 3));
+    EXPECT_EQ(list.FocusColor(), QColor(1, 2, 3));
+    list.setEnabled(false);
+    EXPECT_EQ(list.ShownColor(), QColor(Qt::white));
+    EXPECT_EQ(list.palette().color(QPalette::Disabled, QPalette::Base), QColor(Qt::white));
+    list.setEnabled(true);
+    EXPECT_EQ(list.ShownColor(), QColor(1, 2, 3));
+    list.SetFocusColor(Qt::yellow);
+    list.SetColor(Qt::red);
+    EXPECT_EQ(list.FocusColor(), QColor(Qt::yellow));
+}
+
+}  // namespace
