@@ -149,7 +149,8 @@ std::string MapUncPath(const std::string& path) {
     const bool share = path.rfind("//", 0) == 0;
     for (const Drive& d : Files().Drives()) {
         if (d.kind != platform::fs::dkRemote) continue;
-        std::string universal = rules.WithoutTrailingSeparator(Files().UniversalName(d.root));
+        std::string universal = Files().UniversalName(d.root);
+        while (!universal.empty() && universal.back() == '/') universal.pop_back();
         if (universal.empty() || path.size() <= universal.size() || path[universal.size()] != '/')
             continue;
         std::string head = path.substr(0, universal.size());
