@@ -4,12 +4,15 @@
 # for later runs) and restores it alternately through the component and with
 # "gbak -c -se", then stops the server.
 #
-# Usage: scripts/bench-services.sh [RUNS]      (default 3 runs of each)
+# Usage: scripts/bench-services.sh [RUNS [PAUSE_MS]]
+#   RUNS      runs of each restore (default 3)
+#   PAUSE_MS  pause between the component's status queries (default 0, as the tool)
 # BUILD_DIR selects the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${1:-3}
+pause=${2:-0}
 
 scripts/install-deps.sh
 build=$(realpath -m "${BUILD_DIR:-build}")
@@ -31,4 +34,4 @@ trap 'rm -f "$server/db/bench.fbk"; "$root/scripts/fbserver.sh" stop "$server" >
 pid=$(sed -n 's/^export FB_SERVER_PID=//p' "$server/env.sh")
 echo "backup: $(du -h "$server/db/bench.fbk" | cut -f1), server pid $pid, $runs runs each"
 "$root/scripts/fbserver.sh" run "$server" \
-    "$build/bin/bench_services_restore" "$server/db/bench.fbk" "$server/db" "$pid" "$runs"
+    "$build/bin/bench_services_restore" "$server/db/bench.fbk" "$server/db" "$pid" "$runs" "$pause"

@@ -3,7 +3,9 @@
 // Reports wall time, client and server CPU seconds and, for the component,
 // the number of status queries its wait loop made.
 //
-// Usage: bench_services_restore BACKUP TARGET_DIR SERVER_PID [RUNS]
+// Usage: bench_services_restore BACKUP TARGET_DIR SERVER_PID [RUNS [PAUSE_MS]]
+// PAUSE_MS puts a pause between the component's status queries (default 0:
+// none, as the tool polls).
 // The client environment (FIREBIRD) must point at the private server.
 
 #include <sys/resource.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "services/IB_Services.h"
@@ -63,7 +66,8 @@ double ProcessCpu(long pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-Sample ComponentRestore(const std::string& backup, const std::string& target, long serverPid) {
+Sample ComponentRestore(const std::string& backup, const std::string& target, long serverPid,
+                        int pauseMs) {
     TComponent form(nullptr);
     form.SetName("Main_Form");
     auto* service = new TpFIBRestoreService(&form);
@@ -83,6 +87,8 @@ Sample ComponentRestore(const std::string& backup, const std::string& target, lo
     service->ServiceStart();
     do {
         ++s.queries;
+        if (pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     } while (service->IsRunning());
     service->Detach();
     s.wall = std::chrono::duration<double>(Clock::now() - start).count();
@@ -132,13 +138,14 @@ std::vector<double> Column(const std::vector<Sample>& samples, F field) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s BACKUP TARGET_DIR SERVER_PID [RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s BACKUP TARGET_DIR SERVER_PID [RUNS [PAUSE_MS]]\n", argv[0]);
         return 2;
     }
     const std::string backup = argv[1];
     const std::string target = std::string(argv[2]) + "/bench-restore.fdb";
     const long serverPid = std::stol(argv[3]);
     const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+    const int pauseMs = argc > 5 ? std::max(0, std::atoi(argv[5])) : 0;
 
     std::vector<Sample> component, tool;
     std::printf("%-4s %-10s %9s %11s %11s %9s\n", "run", "restore", "wall s", "client cpu",
@@ -148,7 +155,7 @@ int main(int argc, char** argv) {
         const bool componentTurn = (i % 2 == 0) == (i / 2 % 2 == 0);
         std::remove(target.c_str());
         try {
-            Sample s = componentTurn ? ComponentRestore(backup, target, serverPid)
+            Sample s = componentTurn ? ComponentRestore(backup, target, serverPid, pauseMs)
                                      : ToolRestore(backup, target, serverPid);
             (componentTurn ? component : tool).push_back(s);
             std::printf("%-4d %-10s %9.2f %11.2f %11.2f %9ld\n", i / 2 + 1,
@@ -166,7 +173,8 @@ int main(int argc, char** argv) {
     auto client = [](const Sample& s) { return s.clientCpu; };
     auto server = [](const Sample& s) { return s.serverCpu; };
     auto queries = [](const Sample& s) { return static_cast<double>(s.queries); };
-    std::printf("\nmedian over %d runs each\n", runs);
+    std::printf("\nmedian over %d runs each; component pause between queries %d ms\n", runs,
+                pauseMs);
     std::printf("component: wall %.2f s, client cpu %.2f s, server cpu %.2f s, queries %.0f\n",
                 Median(Column(component, wall)), Median(Column(component, client)),
                 Median(Column(component, server)), Median(Column(component, queries)));
