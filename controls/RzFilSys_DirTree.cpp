@@ -324,6 +324,8 @@ bool TRzDirectoryTree::CanExpand(TTreeNode* node) {
 
 void TRzDirectoryTree::ResetNode(TTreeNode* node) {
     if (!node) return;
+    // A node whose folders are forgotten shows them again only when opened.
+    SetExpandedQuietly(node, false);
     DeleteChildren(node);
     if (TFolderInfo* info = InfoOf(node)) info->ChildrenRead = false;
     MarkExpandable(node);

@@ -318,8 +318,17 @@ class TRzTreeEditDelegate : public QStyledItemDelegate {
 public:
     explicit TRzTreeEditDelegate(TRzCustomTreeView* tree) : QStyledItemDelegate(tree), tree_(tree) {}
 
+    // What the user has typed stays when the tree repaints or lays out its
+    // nodes while the editor is open.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (editor->property("captionLoaded").toBool()) return;
+        QStyledItemDelegate::setEditorData(editor, index);
+        editor->setProperty("captionLoaded", true);
+    }
+
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         auto* line = qobject_cast<QLineEdit*>(editor);
+
         auto* node = static_cast<TTreeNode*>(tree_->itemFromIndex(index));
         if (!line || !node) return;
         node->setFlags(node->flags() & ~Qt::ItemIsEditable);
@@ -552,6 +561,14 @@ bool TRzCustomTreeView::CanEdit(TTreeNode* node) { return node != nullptr; }
 bool TRzCustomTreeView::Edited(TTreeNode*, const std::string&) { return true; }
 
 void TRzCustomTreeView::KeyHandled(int, Qt::KeyboardModifiers) {}
+
+void TRzCustomTreeView::SetExpandedQuietly(TTreeNode* node, bool expanded) {
+    if (!node || node->isExpanded() == expanded) return;
+    const bool guard = expandGuard_;
+    expandGuard_ = true;
+    node->setExpanded(expanded);
+    expandGuard_ = guard;
+}
 
 void TRzCustomTreeView::StartEditing(TTreeNode* node) {
     if (readOnly_ || !node || !CanEdit(node)) return;

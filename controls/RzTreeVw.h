@@ -298,6 +298,8 @@ protected:
     // After the ordinary key handling.
     virtual void KeyHandled(int key, Qt::KeyboardModifiers modifiers);
     void StartEditing(TTreeNode* node);
+    // Changes the expand state without the expand and collapse events.
+    void SetExpandedQuietly(TTreeNode* node, bool expanded);
     bool InUpdate() const { return updateCount_ > 0; }
     bool Loading() const override { return IsLoading(); }
 

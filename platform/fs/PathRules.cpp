@@ -142,7 +142,8 @@ std::string PathRules::MakeAbsolute(std::string_view path, std::string_view base
         i = j + 1;
     }
     std::string result = full.substr(0, root);
-    if (root > 0 && !EndsWithSeparator(result)) result += Separator();
+    // A share named without anything after it stays as it was given.
+    if (root > 0 && !EndsWithSeparator(result) && full.size() > root) result += Separator();
     for (std::size_t k = 0; k < parts.size(); ++k) {
         if (k > 0) result += Separator();
         result += parts[k];

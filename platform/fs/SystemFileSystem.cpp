@@ -54,14 +54,18 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
     try {
         std::thread([state, key, work]() {
             std::optional<T> result = work();
+            // The key is free again before the caller hears of the result,
+            // so that its next probe of the same volume is not refused.
+            {
+                std::lock_guard lock(probeMutex);
+                pendingProbes.erase(key);
+            }
             {
                 std::lock_guard lock(state->mutex);
                 state->result = std::move(result);
                 state->finished = true;
             }
             state->done.notify_all();
-            std::lock_guard lock(probeMutex);
-            pendingProbes.erase(key);
         }).detach();
     } catch (const std::system_error&) {
         std::lock_guard lock(probeMutex);

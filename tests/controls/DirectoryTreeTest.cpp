@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+
+#include "ControlsTestSupport.h"
+#include "core/Exceptions.h"
+#include "platform/fs/FakeFileSystem.h"
+
+using namespace platform::fs;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+std::vector<std::string> ChildCaptions(TTreeNode* node) {
+    std::vector<std::string> out;
+    for (int i = 0; i < node->Count(); ++i) out.push_back(node->Item(i)->Text());
+    return out;
+}
+
+// Trees on this machine's file system, with a list linked to each.
+class DirectoryTree : public ControlsTest {
+protected:
+    DirectoryTree() {
+        tree.SetFileList(&list);
+        list.show();
+    }
+
+    TempFolder dir;
+    TRzDirectoryTree tree;
+    TRzFileListBox list;
+};
+
+TEST_F(DirectoryTree, OpeningAMissingBackUpFolderOpensItsNearestAncestor) {
+    dir.File("restore.exe");
+    dir.File("old.bak");
+    tree.OpenDir(dir.Path() + "/BackUp");
+    EXPECT_EQ(tree.SelectedDir(), dir.Path());
+    EXPECT_EQ(list.ListDir(), dir.Path());
+    EXPECT_EQ(ItemsOf(list), (Strings{"old.bak", "restore.exe"}));
+}
+
+TEST_F(DirectoryTree, OpeningAFolderSelectsItAndMovesTheList) {
+    dir.File("BackUp/a.bak");
+    dir.Folder("Data");
+    tree.OpenDir(dir.Path("BackUp"));
+    EXPECT_EQ(tree.SelectedDir(), dir.Path("BackUp"));
+    EXPECT_EQ(tree.Selected()->Text(), "BackUp");
+    EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
+    list.SetItemIndex(0);
+    EXPECT_EQ(list.SelectedPath(), dir.Path("BackUp/a.bak"));
+    EXPECT_EQ(tree.SelectedDrive(), "/");
+    // The folder's siblings were read on the way, sorted.
+    EXPECT_EQ(ChildCaptions(tree.Selected()->Parent()), (Strings{"BackUp", "Data"}));
+}
+
+TEST_F(DirectoryTree, TheRootIsItsOwnSelectedFolder) {
+    tree.OpenDir("/");
+    EXPECT_EQ(tree.SelectedDir(), "/");
+    EXPECT_EQ(list.ListDir(), "/");
+}
+
+TEST_F(DirectoryTree, OpeningTheSelectedFolderAgainRaisesNoEvents) {
+    dir.Folder("BackUp");
+    tree.OpenDir(dir.Path("BackUp"));
+    int changes = 0;
+    tree.OnChange = [&](TComponent*, TTreeNode*) { ++changes; };
+    list.OnChange = [&](TComponent*) { ++changes; };
+    tree.OpenDir(dir.Path("BackUp"));
+    tree.OpenDir(dir.Path("BackUp") + "/");
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(DirectoryTree, APathThroughAHiddenFolderLeavesTheSelection) {
+    dir.Folder(".hidden/inside");
+    dir.Folder("shown");
+    tree.OpenDir(dir.Path("shown"));
+    tree.OpenDir(dir.Path(".hidden/inside"));
+    EXPECT_EQ(tree.SelectedDir(), dir.Path("shown"));
+    tree.SetShowHiddenDirs(true);
+    EXPECT_EQ(tree.SelectedDir(), dir.Path("shown"));
+    tree.OpenDir(dir.Path(".hidden/inside"));
+    EXPECT_EQ(tree.SelectedDir(), dir.Path(".hidden/inside"));
+}
+
+TEST_F(DirectoryTree, FoldersAreReadLazilyWithPlaceholders) {
+    dir.Folder("a/deeper");
+    dir.Folder("B");
+    dir.File("c.txt");
+    tree.OpenDir(dir.Path());
+    TTreeNode* node = tree.Selected();
+    ASSERT_TRUE(TRzDirectoryTree::InfoOf(node)->ChildrenRead);
+    ASSERT_EQ(node->Count(), 2);
+    TTreeNode* a = node->Item(0);
+    TTreeNode* b = node->Item(1);
+    EXPECT_EQ(a->Text(), "a");
+    EXPECT_EQ(TRzDirectoryTree::InfoOf(a)->Path, dir.Path("a") + "/");
+    // Before expanding, a node only knows whether it has a sub-folder.
+    tree.ExpandNode(node);
+    EXPECT_EQ(ChildCaptions(a), Strings{":"});
+    EXPECT_EQ(TRzDirectoryTree::InfoOf(a->Item(0)), nullptr);
+    EXPECT_EQ(b->Count(), 0);
+    tree.ExpandNode(a);
+    EXPECT_EQ(ChildCaptions(a), Strings{"deeper"});
+}
+
+TEST_F(DirectoryTree, DoubleClickingAFolderInTheListMovesTreeAndList) {
+    dir.File("inner/deep.bak");
+    list.SetFileType(FileAttrBit(ftNormal) | FileAttrBit(ftDirectory));
+    tree.OpenDir(dir.Path());
+    ASSERT_EQ(ItemsOf(list), Strings{"inner"});
+    QPoint at = list.visualRect(list.model()->index(0, 0)).center();
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(tree.SelectedDir(), dir.Path("inner"));
+    EXPECT_EQ(list.ListDir(), dir.Path("inner"));
+    EXPECT_EQ(ItemsOf(list), Strings{"deep.bak"});
+}
+
+TEST_F(DirectoryTree, TheFolderLabelShowsTheShortenedPath) {
+    dir.Folder("a-rather-long-folder-name/BackUp");
+    QLabel label;
+    label.resize(60, 20);
+    tree.SetDirLabel(&label);
+    tree.OpenDir(dir.Path("a-rather-long-folder-name/BackUp"));
+    EXPECT_TRUE(label.text().endsWith("BackUp"));
+    EXPECT_LT(label.text().size(), static_cast<int>(tree.SelectedDir().size()));
+    label.resize(2000, 20);
+    tree.UpdateDirLabel();
+    EXPECT_EQ(label.text().toStdString(), tree.SelectedDir());
+}
+
+TEST_F(DirectoryTree, RenamingAFolderMovesItAndItsNodes) {
+    dir.Folder("Old/inner");
+    tree.SetReadOnly(false);
+    tree.OpenDir(dir.Path("Old/inner"));
+    tree.OpenDir(dir.Path("Old"));
+    TTreeNode* node = tree.Selected();
+    tree.ExpandNode(node);
+    tree.show();
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_F2);
+    QApplication::processEvents();
+    auto* editor = tree.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("New");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the editor commits on the next turn
+    EXPECT_TRUE(std::filesystem::exists(dir.Path("New/inner")));
+    EXPECT_EQ(node->Text(), "New");
+    EXPECT_EQ(tree.SelectedDir(), dir.Path("New"));
+    EXPECT_EQ(TRzDirectoryTree::InfoOf(node->Item(0))->Path, dir.Path("New/inner") + "/");
+    EXPECT_EQ(list.ListDir(), dir.Path("New"));
+}
+
+TEST_F(DirectoryTree, ANameThatWouldMoveTheFolderElsewhereIsRefused) {
+    dir.Folder("Old");
+    tree.SetReadOnly(false);
+    tree.OpenDir(dir.Path("Old"));
+    tree.show();
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_F2);
+    QApplication::processEvents();
+    auto* editor = tree.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("../escaped");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the editor commits on the next turn
+    EXPECT_TRUE(std::filesystem::exists(dir.Path("Old")));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("../escaped")));
+    EXPECT_EQ(tree.Selected()->Text(), "Old");
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text,
+              "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |");
+}
+
+TEST_F(DirectoryTree, DriveNodesCannotBeRenamedAndReadOnlyTreesNothing) {
+    dir.Folder("Old");
+    tree.OpenDir(dir.Path("Old"));
+    tree.show();
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_F2);
+    EXPECT_EQ(tree.findChild<QLineEdit*>(), nullptr);
+    tree.SetReadOnly(false);
+    tree.OpenDir("/");
+    QTest::keyClick(&tree, Qt::Key_F2);
+    EXPECT_EQ(tree.findChild<QLineEdit*>(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Links between trees and lists
+
+TEST(TreeAndListLinks, ListsAndTreesJoiningAnOwnerPairUpOnlyWhenBothAreFree) {
+    TComponent form;
+    auto* tree1 = new TRzDirectoryTree(&form);
+    auto* tree2 = new TRzDirectoryTree(&form);
+    auto* list2 = new TRzFileListBox(&form);
+    auto* list1 = new TRzFileListBox(&form);
+    EXPECT_EQ(tree1->FileList(), list2);
+    EXPECT_EQ(tree2->FileList(), list1);
+    // The window then assigns the pairs it wants; every link stays mutual.
+    tree1->SetFileList(list1);
+    tree2->SetFileList(list2);
+    EXPECT_EQ(list1->LinkedTree(), tree1);
+    EXPECT_EQ(list2->LinkedTree(), tree2);
+    EXPECT_EQ(tree1->FileList(), list1);
+    EXPECT_EQ(tree2->FileList(), list2);
+}
+
+TEST(TreeAndListLinks, EachSideForgetsTheOtherWhenItGoes) {
+    auto* tree = new TRzDirectoryTree;
+    auto* list = new TRzFileListBox;
+    tree->SetFileList(list);
+    delete list;
+    EXPECT_EQ(tree->FileList(), nullptr);
+    list = new TRzFileListBox;
+    tree->SetFileList(list);
+    delete tree;
+    EXPECT_EQ(list->LinkedTree(), nullptr);
+    delete list;
+}
+
+// A window that owns its controls both ways: as their component owner and
+// as their parent widget.
+class TForm : public QWidget, public TComponent {
+public:
+    TForm() {
+        tree = new TRzDirectoryTree(this, this);
+        list = new TRzFileListBox(this, this);
+    }
+    TRzDirectoryTree* tree;
+    TRzFileListBox* list;
+};
+
+class TFormOwnerFirst : public TComponent, public QWidget {
+public:
+    TFormOwnerFirst() {
+        tree = new TRzDirectoryTree(this, this);
+        list = new TRzFileListBox(this, this);
+    }
+    TRzDirectoryTree* tree;
+    TRzFileListBox* list;
+};
+
+TEST(TreeAndListLinks, AFormFreesItsControlsOnceWhicheverBaseGoesFirst) {
+    auto* form = new TForm;
+    EXPECT_EQ(form->tree->FileList(), form->list);
+    EXPECT_EQ(form->ComponentCount(), 2);
+    delete form;
+    auto* other = new TFormOwnerFirst;
+    EXPECT_EQ(other->ComponentCount(), 2);
+    delete other;
+}
+
+TEST(TreeAndListLinks, AControlDeletedByItsParentLeavesItsOwner) {
+    TForm form;
+    delete form.list;
+    EXPECT_EQ(form.ComponentCount(), 1);
+    EXPECT_EQ(form.tree->FileList(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Drives, on a machine with drive letters
+
+class DriveLetters : public ControlsTest {
+protected:
+    DriveLetters() : use_(fs) {
+        fs.AddDrive("A:\\", dkRemovable);
+        fs.AddDrive("C:\\", dkFixed, "SYSTEM", 0xC);
+        fs.AddFolder("C:\\App\\BackUp");
+        fs.AddFile("C:\\App\\restore.exe");
+        fs.AddFile("C:\\App\\BackUp\\db.bak");
+        fs.AddDrive("D:\\", dkFixed, "DATA", 0xD);
+        fs.AddDrive("N:\\", dkRemote, "share", 0x99, "\\\\SRV\\SHARE");
+        fs.AddFolder("N:\\dir");
+        fs.AddDrive("Z:\\", dkCdRom, "DISC", 0x2);
+        fs.SetCurrentDirectory("C:\\App");
+        shell.displayNames["A:\\"] = "Floppy (A:)";
+        tree.SetFileList(&list);
+        list.show();
+    }
+
+    std::vector<std::string> RootCaptions() {
+        std::vector<std::string> out;
+        for (int i = 0; i < tree.RootCount(); ++i) out.push_back(tree.Root(i)->Text());
+        return out;
+    }
+
+    FakeFileSystem fs{PathStyle::Windows};
+
+private:
+    ScopedFileSystem use_;
+
+protected:
+    TRzDirectoryTree tree;
+    TRzFileListBox list;
+};
+
+TEST_F(DriveLetters, TheTreeShowsDrivesAndOpensTheCurrentDrive) {
+    tree.HandleNeeded();
+    EXPECT_EQ(RootCaptions(), (Strings{"Floppy (A:)", "System (C:)", "Data (D:)",
+                                       "Share on 'Srv' (N:)", "Disc (Z:)"}));
+    EXPECT_EQ(tree.SelectedDir(), "C:\\");
+    EXPECT_EQ(tree.SelectedDrive(), "C:\\");
+    EXPECT_EQ(list.ListDir(), "C:\\");
+}
+
+TEST_F(DriveLetters, OnlyDrivesThatCannotBeAskedGetAnExpandButtonUnasked) {
+    tree.HandleNeeded();
+    EXPECT_EQ(ChildCaptions(tree.FindDriveNode("A:\\")), Strings{":"});
+    EXPECT_EQ(ChildCaptions(tree.FindDriveNode("Z:\\")), Strings{":"});
+    EXPECT_EQ(ChildCaptions(tree.FindDriveNode("N:\\")), Strings{":"});
+    EXPECT_EQ(tree.FindDriveNode("D:\\")->Count(), 0);
+    EXPECT_EQ(tree.VolumeSerial("A:\\"), 0);
+}
+
+TEST_F(DriveLetters, OpeningFoldersIgnoresLetterCase) {
+    tree.OpenDir("c:\\app\\backup");
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App\\BackUp");
+    EXPECT_EQ(ItemsOf(list), Strings{"db.bak"});
+    int changes = 0;
+    tree.OnChange = [&](TComponent*, TTreeNode*) { ++changes; };
+    tree.OpenDir("C:\\APP\\BACKUP");
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(DriveLetters, AMissingFolderOpensItsNearestExistingAncestor) {
+    tree.OpenDir("C:\\App\\BackUp\\Missing\\Deeper");
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App\\BackUp");
+}
+
+TEST_F(DriveLetters, APathOnADriveThatDoesNotExistRaisesAndChangesNothing) {
+    tree.OpenDir("C:\\App");
+    try {
+        tree.OpenDir("Q:\\Nowhere");
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "The Q:\\Nowhere directory does not exist");
+    }
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App");
+}
+
+TEST_F(DriveLetters, NetworkPathsOpenOnTheMappedDrive) {
+    tree.OpenDir("\\\\srv\\share\\dir");
+    EXPECT_EQ(tree.SelectedDir(), "N:\\dir");
+    tree.OpenDir("\\\\srv\\share");
+    EXPECT_EQ(tree.SelectedDir(), "N:\\dir");
+    tree.OpenDir("\\\\other\\share\\dir");
+    EXPECT_EQ(tree.SelectedDir(), "N:\\dir");
+}
+
+TEST_F(DriveLetters, ChangingDrivesIsReportedOnlyWhenTheDriveChanges) {
+    tree.OpenDir("C:\\");
+    int driveChanges = 0;
+    tree.OnDriveChange = [&](TComponent*) { ++driveChanges; };
+    tree.OpenDir("C:\\App");
+    EXPECT_EQ(driveChanges, 0);
+    tree.OpenDir("D:\\");
+    EXPECT_EQ(driveChanges, 1);
+}
+
+TEST_F(DriveLetters, ARemovableDriveTakesItsVolumeCaptionWhenFirstSelected) {
+    fs.SetVolume("A:\\", true, "BACKUPS", 0xAA);
+    tree.OpenDir("A:\\");
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Backups (A:)");
+    EXPECT_EQ(tree.VolumeSerial("A:\\"), 0xAA);
+    EXPECT_EQ(tree.SelectedDir(), "A:\\");
+}
+
+TEST_F(DriveLetters, AnExchangedMediumResetsTheDriveOnTheNextClick) {
+    fs.SetVolume("A:\\", true, "ONE", 1);
+    fs.AddFolder("A:\\old");
+    tree.OpenDir("A:\\");
+    tree.OpenDir("A:\\old");
+    ASSERT_EQ(tree.SelectedDir(), "A:\\old");
+    fs.Remove("A:\\old");
+    fs.AddFolder("A:\\new");
+    fs.SetVolume("A:\\", true, "TWO", 2);
+    int clicks = 0;
+    tree.OnClick = [&](TComponent*) { ++clicks; };
+    tree.show();
+    QApplication::processEvents();
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(tree.Selected()).center());
+    EXPECT_EQ(clicks, 0);
+    TTreeNode* drive = tree.FindDriveNode("A:\\");
+    EXPECT_EQ(drive->Text(), "Two (A:)");
+    EXPECT_EQ(tree.Selected(), drive);
+    EXPECT_EQ(list.ListDir(), "A:\\");
+    tree.ExpandNode(drive);
+    EXPECT_EQ(ChildCaptions(drive), Strings{"new"});
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(drive).center());
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(DriveLetters, DrivesThatComeAndGoFollowTheDeviceNotice) {
+    tree.OpenDir("D:\\");
+    fs.RemoveDrive("D:\\");
+    fs.AddDrive("B:\\", dkFixed, "SPARE", 0xB);
+    int deletions = 0;
+    tree.OnDeletion = [&](TComponent*, TTreeNode*) { ++deletions; };
+    TRzDeviceNotices::Instance().Notify();
+    EXPECT_EQ(RootCaptions(), (Strings{"Floppy (A:)", "Spare (B:)", "System (C:)",
+                                       "Share on 'Srv' (N:)", "Disc (Z:)"}));
+    EXPECT_EQ(deletions, 1);
+    EXPECT_EQ(tree.ShownDrives(), (Strings{"A:\\", "B:\\", "C:\\", "N:\\", "Z:\\"}));
+}
+
+TEST_F(DriveLetters, LeavingOutAKindOfDriveRemovesItsNodes) {
+    tree.HandleNeeded();
+    tree.SetDriveTypes(kDefaultDriveTypes & ~DriveTypeBit(dtFixed));
+    EXPECT_EQ(RootCaptions(), (Strings{"Floppy (A:)", "Share on 'Srv' (N:)", "Disc (Z:)"}));
+}
+
+TEST_F(DriveLetters, RebuildingKeepsTheSelectedFolder) {
+    tree.OpenDir("C:\\App\\BackUp");
+    tree.Rebuild();
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App\\BackUp");
+    tree.SetNetworkVolumeFormat(nvfUNC);
+    EXPECT_EQ(tree.FindDriveNode("N:\\")->Text(), "\\\\Srv\\Share (N:)");
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App\\BackUp");
+}
+
+TEST_F(DriveLetters, ARefusedChangeKeepsTheSelection) {
+    tree.OpenDir("C:\\App");
+    tree.OnChanging = [](TComponent*, TTreeNode*, bool& allow) { allow = false; };
+    tree.OpenDir("D:\\");
+    EXPECT_EQ(tree.SelectedDir(), "C:\\App");
+    EXPECT_EQ(list.ListDir(), "C:\\App");
+}
+
+}  // namespace
