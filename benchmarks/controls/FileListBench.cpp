@@ -5,9 +5,11 @@
 //   bench_controls_file_list [--benchmark_...]
 //
 // Counters: list_ms and qdir_ms (mean per read), ratio (list / qdir),
-// peak_rss_MB (the process's high-water mark after the reads).
+// peak_rss_MB (the process's high-water mark after the reads, which also
+// holds what QDir needed), list_heap_MB (heap the filled list keeps).
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -43,6 +45,12 @@ double PeakRssMb() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// Small blocks in use plus the large ones the allocator maps on their own.
+std::int64_t HeapInUse() {
+    struct mallinfo2 info = ::mallinfo2();
+    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
+}
+
 void ReadFolder(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     const std::string folder = Folder(count);
@@ -50,16 +58,19 @@ void ReadFolder(benchmark::State& state) {
     double listSeconds = 0;
     double qdirSeconds = 0;
     int items = 0;
+    double listHeap = 0;
     for (auto _ : state) {
         state.PauseTiming();
         TRzFileListBox list;
         list.HandleNeeded();
         list.SetListDir(elsewhere);
+        const auto heapBefore = HeapInUse();
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
         list.SetListDir(folder);
         listSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
+        listHeap = static_cast<double>(HeapInUse() - heapBefore) / (1024.0 * 1024.0);
         items = list.Count();
         start = std::chrono::steady_clock::now();
         QStringList names = QDir(QString::fromStdString(folder)).entryList(QDir::Files);
@@ -73,6 +84,7 @@ void ReadFolder(benchmark::State& state) {
     state.counters["qdir_ms"] = qdirSeconds * 1000 / runs;
     state.counters["ratio"] = listSeconds / qdirSeconds;
     state.counters["peak_rss_MB"] = PeakRssMb();
+    state.counters["list_heap_MB"] = listHeap;
 }
 
 BENCHMARK(ReadFolder)->Arg(10000)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
