@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,6 +21,7 @@
 
 #include "app/Application.h"
 #include "app/Pictures.h"
+#include "app/RestoreCheck.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
 #include "core/Exceptions.h"
@@ -41,6 +43,10 @@ const char* const kDoneText =
     "프로그램을 다시 실행시키세요...";
 // Said after a failed restore whose original database could not be put back
 // under its own name, so the operator knows where it is kept.
+// Said when the server ended a restore without an error but left the new
+// database unfinished (still in maintenance mode).
+const char* const kUnfinishedText =
+    "복구된 자료 파일이 완전하지 않습니다 (빽업 파일이 손상되었을 수 있습니다): ";
 const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으로 보관되어 있습니다: ";
 
 QFont WindowFont(bool bold = false) {
@@ -389,6 +395,20 @@ void TMain_Form::resizeEvent(QResizeEvent* event) {
     RzPanel3->setGeometry(0, height() - 21, width(), 21);
 }
 
+bool TMain_Form::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // The menu takes the minus key of the main keyboard only; Qt would
+        // also match the one of the number pad, so that one is claimed for
+        // the focused control before the shortcuts are looked at.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Minus && key->modifiers() == Qt::KeypadModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void TMain_Form::closeEvent(QCloseEvent* event) {
     if (restoreRunning_) {
         // The server is not interrupted: the close waits for the command.
@@ -439,6 +459,15 @@ void TMain_Form::WaitForServer() {
     while (service->IsRunning()) platform::Window().ProcessMessages();
 }
 
+void TMain_Form::CheckRestoredDatabase(const std::string& path) {
+    TRestoredDatabaseCheck check;
+    check.ConnectLike(*pFIBRestoreService1);
+    check.SetDatabaseName(path);
+    const std::string attributes = check.HeaderAttributes();
+    if (!TRestoredDatabaseCheck::IsOnline(attributes))
+        throw EDatabaseError(kUnfinishedText + path + " (" + attributes + ")");
+}
+
 void TMain_Form::RzBitBtn1Click(QObject*) {
     // A double-click on a list while the command waits would otherwise run
     // a second command on the connection the first is still polling.
@@ -483,6 +512,7 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             service->ServiceStart();
             WaitForServer();
             if (service->Active()) service->Detach();
+            CheckRestoredDatabase(target);
         } catch (...) {
             try {
                 if (service->Active()) service->Detach();

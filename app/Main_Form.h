@@ -78,6 +78,7 @@ public:
     const std::string& Folder() const { return folder_; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -88,6 +89,8 @@ private:
     // Step back to idle; detach errors are the caller's to decide on.
     void LeaveBusyState();
     void WaitForServer();
+    // Fails when the server left the restored database unfinished.
+    void CheckRestoredDatabase(const std::string& path);
 
     TApplication* application_;
     std::string folder_;
