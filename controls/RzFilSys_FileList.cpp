@@ -79,10 +79,11 @@ class TFileListDelegate : public QStyledItemDelegate {
 public:
     explicit TFileListDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        int width = list_->Columns() > 0 ? std::max(3, list_->viewport()->width() / list_->Columns())
-                                         : option.rect.width();
-        return {std::max(width, 1), list_->ItemHeight()};
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        // Items are as wide as the list: names longer than that are cut.
+        const int width = list_->viewport()->width();
+        return {list_->Columns() > 0 ? std::max(3, width / list_->Columns()) : std::max(width, 1),
+                list_->ItemHeight()};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -173,6 +174,8 @@ TFileListBox::TFileListBox(TComponent* owner, QWidget* parent, bool joinOwner)
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setMovement(QListView::Static);
+    // One column as wide as the list: names longer than it are cut.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resize(145, height());
     RecomputeItemHeight();
     if (joinOwner && owner) owner->InsertComponent(this);
@@ -230,6 +233,7 @@ void TFileListBox::SetColumns(int columns) {
     setWrapping(columns_ > 0);
     setFlow(QListView::TopToBottom);
     setResizeMode(columns_ > 0 ? QListView::Adjust : QListView::Fixed);
+    setHorizontalScrollBarPolicy(columns_ > 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     if (columns_ > 0) setMinimumWidth(3);
     doItemsLayout();
 }

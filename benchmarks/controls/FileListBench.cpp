@@ -25,7 +25,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-// A folder of `count` files with a handful of extensions, made once.
+// A folder of `count` files with a handful of extensions, made once per run.
 std::string Folder(int count) {
     auto dir = stdfs::temp_directory_path() / ("bench-filelist-" + std::to_string(count));
     if (stdfs::exists(dir / "done")) return dir.string();
@@ -98,5 +98,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    for (int count : {10000, 100000}) {
+        std::error_code ignored;
+        stdfs::remove_all(stdfs::temp_directory_path() / ("bench-filelist-" + std::to_string(count)), ignored);
+    }
     return 0;
 }
