@@ -420,6 +420,11 @@ void TRzCustomTreeView::DeleteNode(TTreeNode* node) {
     NodeDeleting(node);
     if (shownSelected_ == node) shownSelected_ = nullptr;
     if (rightClickNode_ == node) rightClickNode_ = nullptr;
+    // Out of the tree first, while the node is whole: the selection moves
+    // away from it before anything of it is gone.
+    if (TTreeNode* parent = node->Parent()) parent->removeChild(node);
+    else takeTopLevelItem(indexOfTopLevelItem(node));
+    if (shownSelected_ == node) shownSelected_ = nullptr;
     delete node;
 }
 
