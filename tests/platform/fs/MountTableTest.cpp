@@ -68,13 +68,6 @@ TEST(MountTable, TheSystemTableHasTheRoot) {
     EXPECT_NE(MountOf(mounts, "/"), nullptr);
 }
 
-TEST(MountTable, TheWatchIsQuietWithoutChanges) {
-    MountWatch watch;
-    ASSERT_TRUE(watch.IsOpen());
-    watch.WaitForChange(0);  // a first poll may report the state as new
-    EXPECT_FALSE(watch.WaitForChange(50));
-}
-
 TEST(MountTable, TheWatchWakesWhenAVolumeIsMounted) {
     auto dir = std::filesystem::temp_directory_path() / ("mountwatch-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
