@@ -36,7 +36,9 @@ class TRzDirectoryTree;
 // Kinds of drive; the ordinal is the volume's kind code.
 enum TDriveType { dtUnknown, dtNoDrive, dtFloppy, dtFixed, dtNetwork, dtCDROM, dtRAM };
 using TDriveTypes = unsigned;
-constexpr TDriveTypes DriveTypeBit(TDriveType type) { return 1u << type; }
+constexpr TDriveTypes DriveTypeBit(TDriveType type) {
+    return 1u << type;
+}
 // Every kind but "no root directory" (value 125).
 constexpr TDriveTypes kDefaultDriveTypes = 125;
 
@@ -76,16 +78,16 @@ int CompareNamesForDisplay(const std::string& a, const std::string& b);
 // is watched; tests call Notify.
 class TRzDeviceNotices : public QObject {
     Q_OBJECT
-public:
+  public:
     static TRzDeviceNotices& Instance();
     // Starts watching the system's mount table (once).
     void WatchSystem();
     void Notify() { emit Changed(); }
 
-signals:
+  signals:
     void Changed();
 
-private:
+  private:
     explicit TRzDeviceNotices(QObject* parent);
     ~TRzDeviceNotices() override;
     std::unique_ptr<platform::fs::MountWatch> watch_;
@@ -96,7 +98,9 @@ private:
 
 enum TFileAttr { ftReadOnly, ftHidden, ftSystem, ftVolumeID, ftDirectory, ftArchive, ftNormal };
 using TFileType = unsigned;
-constexpr TFileType FileAttrBit(TFileAttr attr) { return 1u << attr; }
+constexpr TFileType FileAttrBit(TFileAttr attr) {
+    return 1u << attr;
+}
 constexpr TFileType kDefaultFileType = 1u << ftNormal;
 
 struct TRzFileInfo {
@@ -112,7 +116,7 @@ struct TRzFileInfo {
 
 // One shell look-up per extension for the whole process.
 class TExtensionIconCache {
-public:
+  public:
     static TExtensionIconCache& Instance();
     // The key is the extension in lower case with its dot ("" for none).
     std::optional<QIcon> Find(const std::string& extension) const;
@@ -121,7 +125,7 @@ public:
     int Count() const { return static_cast<int>(entries_.size()); }
     void Clear() { entries_.clear(); }
 
-private:
+  private:
     std::vector<std::pair<std::string, QIcon>> entries_;
 };
 
@@ -129,7 +133,7 @@ class TFileListModel;
 
 class TFileListBox : public QListView, public TComponent {
     Q_OBJECT
-public:
+  public:
     explicit TFileListBox(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TFileListBox() override;
 
@@ -160,8 +164,12 @@ public:
     bool ReadingEntries() const { return readingEntries_; }
 
     int Count() const { return static_cast<int>(entries_.size()); }
-    const std::string& Items(int index) const { return entries_.at(static_cast<std::size_t>(index)).EntryName; }
-    const TRzFileInfo& Entries(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
+    const std::string& Items(int index) const {
+        return entries_.at(static_cast<std::size_t>(index)).EntryName;
+    }
+    const TRzFileInfo& Entries(int index) const {
+        return entries_.at(static_cast<std::size_t>(index));
+    }
     int ItemIndex() const;
     void SetItemIndex(int index);
     bool Selected(int index) const;
@@ -194,7 +202,7 @@ public:
     // The item height for a font's cell height.
     static int ItemHeightFor(int cellHeight, bool glyphs);
 
-protected:
+  protected:
     friend class TRzDirectoryTree;
     friend class TFileListDelegate;
     // For derived classes, which join the owner once fully made.
@@ -215,7 +223,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
-private:
+  private:
     void ReadFolderPart(const std::string& part, std::uint32_t searchAttributes, bool several);
     void SortEntries();
 
@@ -241,7 +249,7 @@ private:
 
 class TRzFileListBox : public TFileListBox, public TRzFramedControl {
     Q_OBJECT
-public:
+  public:
     explicit TRzFileListBox(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TRzFileListBox() override;
 
@@ -251,7 +259,7 @@ public:
     TRzNotifyEvent OnMouseWheelUp;
     TRzNotifyEvent OnMouseWheelDown;
 
-protected:
+  protected:
     bool Loading() const override { return IsLoading(); }
     bool FrameRepaintSuppressed() const override { return ReadingEntries(); }
     void AfterLoad() override;
@@ -277,7 +285,7 @@ struct TFolderInfo : TTreeNode::Data {
 
 class TRzDirectoryTree : public TRzCustomTreeView {
     Q_OBJECT
-public:
+  public:
     explicit TRzDirectoryTree(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TRzDirectoryTree() override;
 
@@ -326,7 +334,7 @@ public:
 
     TRzNotifyEvent OnDriveChange;
 
-protected:
+  protected:
     void CreateWnd() override;
     void DestroyWnd() override;
     bool CanExpand(TTreeNode* node) override;
@@ -340,7 +348,7 @@ protected:
     void ComponentInserted(TComponent* component) override;
     void ComponentRemoved(TComponent* component) override;
 
-private:
+  private:
     const platform::fs::PathRules& Rules() const;
     TTreeNode* MakeDriveNode(const platform::fs::Drive& drive, TTreeNode* before);
     void AttachFolder(TTreeNode* node, const std::string& path);

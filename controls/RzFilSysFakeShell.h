@@ -9,7 +9,7 @@
 #include "controls/RzFilSysShell.h"
 
 class TFakeShell : public TShellServices {
-public:
+  public:
     QIcon SmallIcon(const std::string& path, bool open = false) override {
         lookups.push_back(path);
         ++lookupCount[path];

@@ -8,7 +8,7 @@
 #include <string>
 
 class TShellServices {
-public:
+  public:
     virtual ~TShellServices() = default;
     // The small icon of a file, folder or drive; the generic folder for an
     // empty path. `open` asks for the open variant of a folder.
@@ -24,12 +24,12 @@ TShellServices& Shell();
 TShellServices* SetShell(TShellServices* shell);
 
 class ScopedShell {
-public:
+  public:
     explicit ScopedShell(TShellServices& shell) : previous_(SetShell(&shell)) {}
     ~ScopedShell() { SetShell(previous_); }
     ScopedShell(const ScopedShell&) = delete;
     ScopedShell& operator=(const ScopedShell&) = delete;
 
-private:
+  private:
     TShellServices* previous_;
 };

@@ -30,7 +30,7 @@ bool OpensWithoutTouchingMedium(int kind) {
 
 // The cursor goes back to what it was when the scope ends.
 class HourGlass {
-public:
+  public:
     HourGlass() : saved_(platform::Window().ScreenCursor()) {
         platform::Window().SetScreenCursor(platform::crHourGlass);
     }
@@ -38,7 +38,7 @@ public:
     HourGlass(const HourGlass&) = delete;
     HourGlass& operator=(const HourGlass&) = delete;
 
-private:
+  private:
     int saved_;
 };
 
@@ -46,17 +46,22 @@ private:
 
 TRzDirectoryTree::TRzDirectoryTree(TComponent* owner, QWidget* parent)
     : TRzCustomTreeView(owner, parent, false) {
-    if (owner) owner->InsertComponent(this);
+    if (owner)
+        owner->InsertComponent(this);
 }
 
 TRzDirectoryTree::~TRzDirectoryTree() {
     destroyingView_ = true;
-    if (HandleAllocated()) DestroyWnd();
-    if (fileList_ && fileList_->LinkedTree() == this) fileList_->SetLinkedTree(nullptr);
+    if (HandleAllocated())
+        DestroyWnd();
+    if (fileList_ && fileList_->LinkedTree() == this)
+        fileList_->SetLinkedTree(nullptr);
     ClearNodes();
 }
 
-const PathRules& TRzDirectoryTree::Rules() const { return Files().Rules(); }
+const PathRules& TRzDirectoryTree::Rules() const {
+    return Files().Rules();
+}
 
 TFolderInfo* TRzDirectoryTree::InfoOf(TTreeNode* node) {
     return node ? dynamic_cast<TFolderInfo*>(node->NodeData()) : nullptr;
@@ -67,14 +72,18 @@ TFolderInfo* TRzDirectoryTree::InfoOf(TTreeNode* node) {
 
 void TRzDirectoryTree::SetFileList(TRzFileListBox* list) {
     if (list == fileList_) {
-        if (list) list->SetLinkedTree(this);
+        if (list)
+            list->SetLinkedTree(this);
         return;
     }
-    if (fileList_ && fileList_->LinkedTree() == this) fileList_->SetLinkedTree(nullptr);
+    if (fileList_ && fileList_->LinkedTree() == this)
+        fileList_->SetLinkedTree(nullptr);
     fileList_ = list;
-    if (!list) return;
+    if (!list)
+        return;
     // A list follows one tree: the one it followed lets it go.
-    if (TRzDirectoryTree* other = list->LinkedTree(); other && other != this) other->fileList_ = nullptr;
+    if (TRzDirectoryTree* other = list->LinkedTree(); other && other != this)
+        other->fileList_ = nullptr;
     list->SetLinkedTree(this);
     FreeNotification(list);
 }
@@ -85,31 +94,39 @@ void TRzDirectoryTree::SetDirLabel(QLabel* label) {
 }
 
 void TRzDirectoryTree::SetDriveTypes(TDriveTypes types) {
-    if (types == driveTypes_) return;
+    if (types == driveTypes_)
+        return;
     driveTypes_ = types;
-    if (HandleAllocated()) RefreshDrives();
+    if (HandleAllocated())
+        RefreshDrives();
 }
 
 void TRzDirectoryTree::SetShowHiddenDirs(bool on) {
-    if (on == showHiddenDirs_) return;
+    if (on == showHiddenDirs_)
+        return;
     showHiddenDirs_ = on;
-    if (HandleAllocated()) Rebuild();
+    if (HandleAllocated())
+        Rebuild();
 }
 
 void TRzDirectoryTree::SetNetworkVolumeFormat(TNetworkVolumeFormat format) {
-    if (format == networkVolumeFormat_) return;
+    if (format == networkVolumeFormat_)
+        return;
     networkVolumeFormat_ = format;
-    if (HandleAllocated()) Rebuild();
+    if (HandleAllocated())
+        Rebuild();
 }
 
 void TRzDirectoryTree::ComponentInserted(TComponent* component) {
     auto* list = dynamic_cast<TRzFileListBox*>(component);
-    if (list && !fileList_ && !list->LinkedTree()) SetFileList(list);
+    if (list && !fileList_ && !list->LinkedTree())
+        SetFileList(list);
 }
 
 void TRzDirectoryTree::ComponentRemoved(TComponent* component) {
     TRzCustomTreeView::ComponentRemoved(component);
-    if (fileList_ && component == static_cast<TComponent*>(fileList_)) fileList_ = nullptr;
+    if (fileList_ && component == static_cast<TComponent*>(fileList_))
+        fileList_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -121,10 +138,12 @@ void TRzDirectoryTree::CreateWnd() {
     openFolderIcon_ = Shell().SmallIcon("", true);
     updating_ = false;
     RebuildDrives();
-    if (&Files() == &platform::fs::SystemFiles()) TRzDeviceNotices::Instance().WatchSystem();
+    if (&Files() == &platform::fs::SystemFiles())
+        TRzDeviceNotices::Instance().WatchSystem();
     deviceHook_ = connect(&TRzDeviceNotices::Instance(), &TRzDeviceNotices::Changed, this,
                           &TRzDirectoryTree::DeviceChanged);
-    if (IsDesigning()) return;
+    if (IsDesigning())
+        return;
     if (!savedDir_.empty()) {
         std::string dir = std::move(savedDir_);
         savedDir_.clear();
@@ -142,24 +161,29 @@ void TRzDirectoryTree::DestroyWnd() {
 void TRzDirectoryTree::AfterLoad() {
     TRzCustomTreeView::AfterLoad();
     RebuildDrives();
-    if (IsDesigning()) return;
+    if (IsDesigning())
+        return;
     OpenDir(openCurrentDir_ ? Files().CurrentDirectory() : CurrentDriveRoot());
 }
 
 std::string TRzDirectoryTree::CurrentDriveRoot() const {
     const PathRules& rules = Rules();
     const std::string current = Files().CurrentDirectory();
-    if (rules.Style() == PathStyle::Windows) return current.substr(0, 3);
+    if (rules.Style() == PathStyle::Windows)
+        return current.substr(0, 3);
     std::string best = "/";
     for (const std::string& root : shownDrives_)
-        if (rules.IsInside(current, root) && root.size() > best.size()) best = root;
+        if (rules.IsInside(current, root) && root.size() > best.size())
+            best = root;
     return best;
 }
 
 // ---------------------------------------------------------------------------
 // Drives
 
-std::vector<Drive> TRzDirectoryTree::AvailableDrives() const { return ::AvailableDrives(driveTypes_); }
+std::vector<Drive> TRzDirectoryTree::AvailableDrives() const {
+    return ::AvailableDrives(driveTypes_);
+}
 
 std::int64_t TRzDirectoryTree::VolumeSerial(const std::string& root) const {
     auto it = volumeSerials_.find(Rules().WithTrailingSeparator(root));
@@ -195,13 +219,16 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
     }
     TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
     AttachFolder(node, root);
-    if (OpensWithoutTouchingMedium(drive.kind)) AddChild(node, kPlaceholder);
-    else MarkExpandable(node);
+    if (OpensWithoutTouchingMedium(drive.kind))
+        AddChild(node, kPlaceholder);
+    else
+        MarkExpandable(node);
     return node;
 }
 
 void TRzDirectoryTree::RebuildDrives() {
-    if (!HandleAllocated() || IsLoading()) return;
+    if (!HandleAllocated() || IsLoading())
+        return;
     updating_ = true;
     HourGlass hourglass;
     BeginUpdate();
@@ -209,7 +236,8 @@ void TRzDirectoryTree::RebuildDrives() {
         TRzDirectoryTree* tree;
         ~Done() {
             tree->EndUpdate();
-            if (TTreeNode* selected = tree->Selected()) tree->scrollToItem(selected);
+            if (TTreeNode* selected = tree->Selected())
+                tree->scrollToItem(selected);
             tree->updating_ = false;
         }
     } done{this};
@@ -239,18 +267,21 @@ void TRzDirectoryTree::RefreshDrives() {
     std::vector<std::string> roots;
     for (const Drive& d : drives) roots.push_back(Rules().WithTrailingSeparator(d.root));
     for (const std::string& root : shownDrives_) {
-        if (std::find(roots.begin(), roots.end(), root) != roots.end()) continue;
+        if (std::find(roots.begin(), roots.end(), root) != roots.end())
+            continue;
         if (TTreeNode* node = FindDriveNode(root)) {
             ResetNode(node);
             DeleteNode(node);
         }
     }
     for (std::size_t i = 0; i < drives.size(); ++i) {
-        if (std::find(shownDrives_.begin(), shownDrives_.end(), roots[i]) != shownDrives_.end()) continue;
+        if (std::find(shownDrives_.begin(), shownDrives_.end(), roots[i]) != shownDrives_.end())
+            continue;
         TTreeNode* before = nullptr;
         for (int r = 0; r < RootCount() && !before; ++r) {
             TFolderInfo* info = InfoOf(Root(r));
-            if (info && info->Path > roots[i]) before = Root(r);
+            if (info && info->Path > roots[i])
+                before = Root(r);
         }
         MakeDriveNode(drives[i], before);
     }
@@ -266,7 +297,8 @@ TTreeNode* TRzDirectoryTree::FindDriveNode(const std::string& root) const {
     const std::string wanted = Rules().WithTrailingSeparator(root);
     for (int i = 0; i < RootCount(); ++i) {
         TFolderInfo* info = InfoOf(Root(i));
-        if (info && info->Path == wanted) return Root(i);
+        if (info && info->Path == wanted)
+            return Root(i);
     }
     return nullptr;
 }
@@ -280,30 +312,36 @@ std::uint32_t TRzDirectoryTree::FolderSearchAttributes() const {
 
 void TRzDirectoryTree::MarkExpandable(TTreeNode* node) {
     TFolderInfo* info = InfoOf(node);
-    if (!info || info->ChildrenRead || IsDesigning() || node->Count() > 0) return;
+    if (!info || info->ChildrenRead || IsDesigning() || node->Count() > 0)
+        return;
     bool found = false;
     Files().FindFolders(info->Path, FolderSearchAttributes(), [&](const platform::fs::DirEntry& e) {
-        if (e.name == "." || e.name == "..") return true;
+        if (e.name == "." || e.name == "..")
+            return true;
         found = true;
         return false;
     });
-    if (found) AddChild(node, kPlaceholder);
+    if (found)
+        AddChild(node, kPlaceholder);
 }
 
 void TRzDirectoryTree::FillChildren(TTreeNode* node) {
     TFolderInfo* info = InfoOf(node);
-    if (!info || info->ChildrenRead || IsDesigning()) return;
+    if (!info || info->ChildrenRead || IsDesigning())
+        return;
     DeleteChildren(node);
     info->ChildrenRead = true;
     std::vector<std::string> names;
     Files().FindFolders(info->Path, FolderSearchAttributes(), [&](const platform::fs::DirEntry& e) {
-        if (e.name != "." && e.name != "..") names.push_back(e.name);
+        if (e.name != "." && e.name != "..")
+            names.push_back(e.name);
         return true;
     });
     const QCollator& collator = DisplayNameCollator();
     std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
     keyed.reserve(names.size());
-    for (auto& n : names) keyed.emplace_back(collator.sortKey(QString::fromStdString(n)), std::move(n));
+    for (auto& n : names)
+        keyed.emplace_back(collator.sortKey(QString::fromStdString(n)), std::move(n));
     std::sort(keyed.begin(), keyed.end(),
               [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
     const std::string parentPath = info->Path;
@@ -323,30 +361,35 @@ bool TRzDirectoryTree::CanExpand(TTreeNode* node) {
 }
 
 void TRzDirectoryTree::ResetNode(TTreeNode* node) {
-    if (!node) return;
+    if (!node)
+        return;
     // A node whose folders are forgotten shows them again only when opened.
     SetExpandedQuietly(node, false);
     DeleteChildren(node);
-    if (TFolderInfo* info = InfoOf(node)) info->ChildrenRead = false;
+    if (TFolderInfo* info = InfoOf(node))
+        info->ChildrenRead = false;
     MarkExpandable(node);
 }
 
 void TRzDirectoryTree::ClearNodes() {
     const bool bracket = HandleAllocated();
-    if (bracket) BeginUpdate();
+    if (bracket)
+        BeginUpdate();
     std::function<void(TTreeNode*)> release = [&](TTreeNode* node) {
         for (int i = 0; i < node->Count(); ++i) release(node->Item(i));
         node->SetNodeData(nullptr);
     };
     for (int i = 0; i < RootCount(); ++i) release(Root(i));
     DeleteAll();
-    if (bracket) EndUpdate();
+    if (bracket)
+        EndUpdate();
 }
 
 void TRzDirectoryTree::Rebuild() {
     const std::string saved = SelectedDir();
     RebuildDrives();
-    if (!saved.empty()) OpenDir(saved);
+    if (!saved.empty())
+        OpenDir(saved);
 }
 
 // ---------------------------------------------------------------------------
@@ -354,12 +397,14 @@ void TRzDirectoryTree::Rebuild() {
 
 std::string TRzDirectoryTree::SelectedDir() const {
     TFolderInfo* info = InfoOf(Selected());
-    if (!info) return {};
+    if (!info)
+        return {};
     return Rules().WithoutTrailingSeparator(info->Path);
 }
 
 std::string TRzDirectoryTree::DriveRootOf(TTreeNode* node) const {
-    if (!node) return {};
+    if (!node)
+        return {};
     while (node->Parent()) node = node->Parent();
     TFolderInfo* info = InfoOf(node);
     return info ? info->Path : std::string();
@@ -374,19 +419,23 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
     std::string target = MapUncPath(rules.MakeAbsolute(path, files.CurrentDirectory()));
-    if (target.empty() || rules.SameName(target, SelectedDir())) return;
-    if (rules.Style() == PathStyle::Windows) target = QString::fromStdString(target).toUpper().toStdString();
+    if (target.empty() || rules.SameName(target, SelectedDir()))
+        return;
+    if (rules.Style() == PathStyle::Windows)
+        target = QString::fromStdString(target).toUpper().toStdString();
     if (!files.DirectoryExists(target)) {
         std::string nearest;
         for (std::size_t k = target.size(); k-- > 0;) {
-            if (!rules.IsSeparator(target[k])) continue;
+            if (!rules.IsSeparator(target[k]))
+                continue;
             std::string prefix = target.substr(0, k + 1);
             if (files.DirectoryExists(prefix)) {
                 nearest = prefix;
                 break;
             }
         }
-        if (nearest.empty()) throw EInOutError(Format("The %s directory does not exist", {path}));
+        if (nearest.empty())
+            throw EInOutError(Format("The %s directory does not exist", {path}));
         target = nearest;
     }
     target = rules.WithTrailingSeparator(target);
@@ -404,14 +453,18 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     TTreeNode* match = nullptr;
     for (int i = 0; i < RootCount(); ++i) {
         TFolderInfo* info = InfoOf(Root(i));
-        if (!info) break;
+        if (!info)
+            break;
         if (info->Path.size() > target.size() ||
             !rules.SameName(std::string_view(target).substr(0, info->Path.size()), info->Path))
             continue;
-        if (!match || info->Path.size() > InfoOf(match)->Path.size()) match = Root(i);
+        if (!match || info->Path.size() > InfoOf(match)->Path.size())
+            match = Root(i);
     }
-    if (!match) return;
-    if (!InfoOf(match)->ChildrenRead) FillChildren(match);
+    if (!match)
+        return;
+    if (!InfoOf(match)->ChildrenRead)
+        FillChildren(match);
     std::size_t pos = InfoOf(match)->Path.size();
     while (pos < target.size()) {
         std::size_t next = pos;
@@ -420,7 +473,8 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         TTreeNode* found = nullptr;
         for (int i = 0; i < match->Count(); ++i) {
             TFolderInfo* info = InfoOf(match->Item(i));
-            if (!info) break;
+            if (!info)
+                break;
             if (rules.SameName(info->Path, prefix)) {
                 found = match->Item(i);
                 break;
@@ -428,9 +482,11 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         }
         // A folder the tree does not show (hidden, or on a drive it leaves
         // out) cannot be reached: the selection stays.
-        if (!found) return;
+        if (!found)
+            return;
         match = found;
-        if (!InfoOf(match)->ChildrenRead) FillChildren(match);
+        if (!InfoOf(match)->ChildrenRead)
+            FillChildren(match);
         pos = next + 1;
     }
     Select(match);
@@ -438,13 +494,15 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
 }
 
 bool TRzDirectoryTree::CanChange(TTreeNode* node) {
-    if (!TRzCustomTreeView::CanChange(node)) return false;
+    if (!TRzCustomTreeView::CanChange(node))
+        return false;
     driveBeforeChange_ = SelectedDrive();
     return true;
 }
 
 void TRzDirectoryTree::Change(TTreeNode* node) {
-    if (destroyingView_ || updating_ || inChange_) return;
+    if (destroyingView_ || updating_ || inChange_)
+        return;
     inChange_ = true;
     struct Done {
         bool& flag;
@@ -459,8 +517,10 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
                 TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
                 drive->SetText(volume.caption);
                 volumeSerials_[root] = volume.serial;
-                if (volume.serial != kUnreadableSerial && drive->Count() == 0) AddChild(drive, kPlaceholder);
-                else if (volume.serial == kUnreadableSerial) DeleteChildren(drive);
+                if (volume.serial != kUnreadableSerial && drive->Count() == 0)
+                    AddChild(drive, kPlaceholder);
+                else if (volume.serial == kUnreadableSerial)
+                    DeleteChildren(drive);
                 // The folders of the old medium are gone: the drive itself
                 // is what is selected now.
                 Select(drive);
@@ -470,9 +530,11 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
     }
     if (SelectedDrive() != driveBeforeChange_) {
         driveBeforeChange_ = SelectedDrive();
-        if (OnDriveChange) OnDriveChange(this);
+        if (OnDriveChange)
+            OnDriveChange(this);
     }
-    if (fileList_) fileList_->SetListDir(SelectedDir());
+    if (fileList_)
+        fileList_->SetListDir(SelectedDir());
     UpdateDirLabel();
     TRzCustomTreeView::Change(node);
 }
@@ -490,20 +552,25 @@ void TRzDirectoryTree::Click() {
 }
 
 void TRzDirectoryTree::UpdateDirLabel() {
-    if (!dirLabel_) return;
+    if (!dirLabel_)
+        return;
     const bool autoSize = dirLabel_->property("AutoSize").toBool();
     const int width = autoSize ? this->width() : dirLabel_->width();
-    dirLabel_->setText(QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
+    dirLabel_->setText(
+        QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
 }
 
 // ---------------------------------------------------------------------------
 // Renaming
 
-bool TRzDirectoryTree::CanEdit(TTreeNode* node) { return node && node->Level() > 0 && InfoOf(node); }
+bool TRzDirectoryTree::CanEdit(TTreeNode* node) {
+    return node && node->Level() > 0 && InfoOf(node);
+}
 
 bool TRzDirectoryTree::Edited(TTreeNode* node, const std::string& text) {
     TFolderInfo* info = InfoOf(node);
-    if (!info || node->Level() == 0) return false;
+    if (!info || node->Level() == 0)
+        return false;
     auto& files = Files();
     const PathRules& rules = files.Rules();
     const std::string oldPath = rules.WithoutTrailingSeparator(info->Path);
@@ -513,15 +580,16 @@ bool TRzDirectoryTree::Edited(TTreeNode* node, const std::string& text) {
     // A name with a separator in it would move the folder elsewhere.
     if (!rules.IsValidName(text) || !files.Rename(oldPath, newPath)) {
         platform::Window().ShowMessage(
-            "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |", "",
-            platform::MessageIcon::Stop);
+            "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |",
+            "", platform::MessageIcon::Stop);
         return false;
     }
     // The folders below keep pointing at their new place.
     const std::string oldPrefix = info->Path;
     const std::string newPrefix = rules.WithTrailingSeparator(newPath);
     std::function<void(TTreeNode*)> move = [&](TTreeNode* n) {
-        if (TFolderInfo* i = InfoOf(n)) i->Path = newPrefix + i->Path.substr(oldPrefix.size());
+        if (TFolderInfo* i = InfoOf(n))
+            i->Path = newPrefix + i->Path.substr(oldPrefix.size());
         for (int c = 0; c < n->Count(); ++c) move(n->Item(c));
     };
     move(node);
@@ -532,5 +600,6 @@ bool TRzDirectoryTree::Edited(TTreeNode* node, const std::string& text) {
 
 void TRzDirectoryTree::KeyHandled(int key, Qt::KeyboardModifiers modifiers) {
     TRzCustomTreeView::KeyHandled(key, modifiers);
-    if (key == Qt::Key_F2) StartEditing(Selected());
+    if (key == Qt::Key_F2)
+        StartEditing(Selected());
 }

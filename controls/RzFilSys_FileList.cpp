@@ -39,7 +39,8 @@ std::optional<QIcon> TExtensionIconCache::Find(const std::string& extension) con
     std::string key = platform::fs::AsciiLower(extension);
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const auto& e, const std::string& k) { return e.first < k; });
-    if (it == entries_.end() || it->first != key) return std::nullopt;
+    if (it == entries_.end() || it->first != key)
+        return std::nullopt;
     return it->second;
 }
 
@@ -47,7 +48,8 @@ void TExtensionIconCache::Add(const std::string& extension, const QIcon& icon) {
     std::string key = platform::fs::AsciiLower(extension);
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const auto& e, const std::string& k) { return e.first < k; });
-    if (it != entries_.end() && it->first == key) return;
+    if (it != entries_.end() && it->first == key)
+        return;
     entries_.insert(it, {key, icon});
 }
 
@@ -55,7 +57,7 @@ void TExtensionIconCache::Add(const std::string& extension, const QIcon& icon) {
 // Model and drawing
 
 class TFileListModel : public QAbstractListModel {
-public:
+  public:
     TFileListModel(const std::vector<TRzFileInfo>& entries, QObject* parent)
         : QAbstractListModel(parent), entries_(entries) {}
 
@@ -63,20 +65,22 @@ public:
         return parent.isValid() ? 0 : static_cast<int>(entries_.size());
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= rowCount({})) return {};
+        if (!index.isValid() || index.row() >= rowCount({}))
+            return {};
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-            return QString::fromStdString(entries_[static_cast<std::size_t>(index.row())].EntryName);
+            return QString::fromStdString(
+                entries_[static_cast<std::size_t>(index.row())].EntryName);
         return {};
     }
     void BeginReset() { beginResetModel(); }
     void EndReset() { endResetModel(); }
 
-private:
+  private:
     const std::vector<TRzFileInfo>& entries_;
 };
 
 class TFileListDelegate : public QStyledItemDelegate {
-public:
+  public:
     explicit TFileListDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
@@ -89,16 +93,19 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const int row = index.row();
-        if (row < 0 || row >= list_->Count()) return;
+        if (row < 0 || row >= list_->Count())
+            return;
         const TRzFileInfo& entry = list_->Entries(row);
         const bool glyphs = list_->ShowGlyphs();
         const bool selected = option.state & QStyle::State_Selected;
         QRect area = option.rect;
         // The icon column stays in the list's background colour.
-        if (glyphs) area.setLeft(option.rect.left() + 24);
+        if (glyphs)
+            area.setLeft(option.rect.left() + 24);
         const QPalette& palette = option.palette;
-        const auto group = list_->isEnabled() ? (list_->hasFocus() ? QPalette::Active : QPalette::Inactive)
-                                              : QPalette::Disabled;
+        const auto group = list_->isEnabled()
+                               ? (list_->hasFocus() ? QPalette::Active : QPalette::Inactive)
+                               : QPalette::Disabled;
         painter->save();
         painter->fillRect(area, selected ? palette.brush(group, QPalette::Highlight)
                                          : palette.brush(group, QPalette::Base));
@@ -106,10 +113,12 @@ public:
         const int offset = (area.height() - metrics.height()) / 2;
         painter->setClipRect(area);
         painter->setFont(option.font);
-        painter->setPen(palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRect(area.left() + 2, area.top() + offset, area.width() - 2, metrics.height()),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          QString::fromStdString(entry.EntryName));
+        painter->setPen(
+            palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(
+            QRect(area.left() + 2, area.top() + offset, area.width() - 2, metrics.height()),
+            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+            QString::fromStdString(entry.EntryName));
         painter->setClipping(false);
         if (glyphs) {
             QPixmap pixmap;
@@ -121,19 +130,21 @@ public:
             } else if (!entry.Icon.isNull()) {
                 pixmap = entry.Icon.pixmap(QSize(16, 16));
             }
-            if (!pixmap.isNull()) painter->drawPixmap(area.left() - 20, area.top() + offset - 1, pixmap);
+            if (!pixmap.isNull())
+                painter->drawPixmap(area.left() - 20, area.top() + offset - 1, pixmap);
         }
         if (option.state & QStyle::State_HasFocus) {
             QStyleOptionFocusRect focus;
             focus.rect = area;
             focus.state = option.state;
-            focus.backgroundColor = palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            focus.backgroundColor =
+                palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
             list_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list_);
         }
         painter->restore();
     }
 
-private:
+  private:
     TFileListBox* list_;
 };
 
@@ -142,7 +153,9 @@ private:
 
 namespace {
 
-bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& text) {
+    return text.find_first_of("*?") != std::string::npos;
+}
 
 std::string LowerExtension(const std::string& name) {
     auto dot = name.rfind('.');
@@ -156,12 +169,14 @@ bool IconPerFile(const std::string& extension) {
 // Makes a folder current or raises with the system's text.
 void EnterFolder(const std::string& folder) {
     std::string error;
-    if (!Files().SetCurrentDirectory(folder, &error)) throw EInOutError(error);
+    if (!Files().SetCurrentDirectory(folder, &error))
+        throw EInOutError(error);
 }
 
 }  // namespace
 
-TFileListBox::TFileListBox(TComponent* owner, QWidget* parent) : TFileListBox(owner, parent, true) {}
+TFileListBox::TFileListBox(TComponent* owner, QWidget* parent)
+    : TFileListBox(owner, parent, true) {}
 
 TFileListBox::TFileListBox(TComponent* owner, QWidget* parent, bool joinOwner)
     : QListView(parent), TComponent(nullptr) {
@@ -178,7 +193,8 @@ TFileListBox::TFileListBox(TComponent* owner, QWidget* parent, bool joinOwner)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resize(145, height());
     RecomputeItemHeight();
-    if (joinOwner && owner) owner->InsertComponent(this);
+    if (joinOwner && owner)
+        owner->InsertComponent(this);
 }
 
 TFileListBox::~TFileListBox() {
@@ -203,27 +219,32 @@ void TFileListBox::SetItemHeight(int height) {
 }
 
 void TFileListBox::SetMask(const std::string& mask) {
-    if (mask == mask_) return;
+    if (mask == mask_)
+        return;
     mask_ = mask;
     ReadEntries();
 }
 
 void TFileListBox::SetFileType(TFileType type) {
-    if (type == fileType_) return;
+    if (type == fileType_)
+        return;
     fileType_ = type;
     ReadEntries();
 }
 
 void TFileListBox::SetShowGlyphs(bool on) {
-    if (on == showGlyphs_) return;
+    if (on == showGlyphs_)
+        return;
     showGlyphs_ = on;
     RecomputeItemHeight();
-    if (on) ReadEntries();
+    if (on)
+        ReadEntries();
     viewport()->update();
 }
 
 void TFileListBox::SetShowLongNames(bool on) {
-    if (on == showLongNames_) return;
+    if (on == showLongNames_)
+        return;
     showLongNames_ = on;
     ReadEntries();
 }
@@ -234,14 +255,16 @@ void TFileListBox::SetColumns(int columns) {
     setFlow(QListView::TopToBottom);
     setResizeMode(columns_ > 0 ? QListView::Adjust : QListView::Fixed);
     setHorizontalScrollBarPolicy(columns_ > 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    if (columns_ > 0) setMinimumWidth(3);
+    if (columns_ > 0)
+        setMinimumWidth(3);
     doItemsLayout();
 }
 
 void TFileListBox::SetListDir(const std::string& folder) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
-    if (rules.SameName(folder, listDir_)) return;
+    if (rules.SameName(folder, listDir_))
+        return;
     // A folder that cannot be entered leaves the list on whatever folder
     // is current.
     files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
@@ -270,30 +293,35 @@ bool TFileListBox::Selected(int index) const {
 int TFileListBox::FindExact(const std::string& text) const {
     const PathRules& rules = Files().Rules();
     for (int i = 0; i < Count(); ++i)
-        if (rules.SameName(Items(i), text)) return i;
+        if (rules.SameName(Items(i), text))
+            return i;
     return -1;
 }
 
 std::string TFileListBox::SelectedName() const {
     const int index = ItemIndex();
-    if (index < 0 || Count() == 0 || !Selected(index)) return {};
+    if (index < 0 || Count() == 0 || !Selected(index))
+        return {};
     return Items(index);
 }
 
 std::string TFileListBox::SelectedPath() const {
     std::string name = SelectedName();
-    if (name.empty()) return {};
+    if (name.empty())
+        return {};
     return Files().Rules().Join(listDir_, name);
 }
 
 std::string TFileListBox::SelectedLongPath() const {
     std::string path = SelectedPath();
-    if (path.empty()) return {};
+    if (path.empty())
+        return {};
     auto& files = Files();
     const PathRules& rules = files.Rules();
     path = rules.MakeAbsolute(path, files.CurrentDirectory());
     const std::size_t root = rules.RootLength(path);
-    if (path.size() <= root) return path;
+    if (path.size() <= root)
+        return path;
     path = rules.WithoutTrailingSeparator(path);
     std::string result;
     std::string prefix = path;
@@ -312,26 +340,34 @@ std::string TFileListBox::SelectedShortPath() const {
     return path.empty() ? path : Files().ShortPathName(path);
 }
 
-void TFileListBox::ReleaseEntries() { entries_.clear(); }
+void TFileListBox::ReleaseEntries() {
+    entries_.clear();
+}
 
 void TFileListBox::HandleNeeded() {
-    if (handleAllocated_) return;
+    if (handleAllocated_)
+        return;
     handleAllocated_ = true;
     CreateWnd();
 }
 
-void TFileListBox::CreateWnd() { ReadEntries(); }
+void TFileListBox::CreateWnd() {
+    ReadEntries();
+}
 
 void TFileListBox::BeginUpdate() {
-    if (updateCount_++ == 0) setUpdatesEnabled(false);
+    if (updateCount_++ == 0)
+        setUpdatesEnabled(false);
 }
 
 void TFileListBox::EndUpdate() {
-    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+    if (updateCount_ > 0 && --updateCount_ == 0)
+        setUpdatesEnabled(true);
 }
 
 void TFileListBox::ReadEntries() {
-    if (!handleAllocated_) return;
+    if (!handleAllocated_)
+        return;
     auto& files = Files();
     const PathRules& rules = files.Rules();
     readingEntries_ = true;
@@ -347,7 +383,8 @@ void TFileListBox::ReadEntries() {
         int cursor;
         bool armed = true;
         ~Cleanup() {
-            if (!armed) return;
+            if (!armed)
+                return;
             list->model_->EndReset();
             platform::Window().SetScreenCursor(cursor);
             list->readingEntries_ = false;
@@ -361,22 +398,28 @@ void TFileListBox::ReadEntries() {
     std::size_t start = 0;
     while (start <= mask_.size()) {
         std::size_t end = mask_.find(';', start);
-        if (end == std::string::npos) end = mask_.size();
+        if (end == std::string::npos)
+            end = mask_.size();
         const std::string part = mask_.substr(start, end - start);
         start = end + 1;
-        if (part.empty()) continue;
+        if (part.empty())
+            continue;
         files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
-            if (!(fileType_ & FileAttrBit(ftNormal)) && !(e.attributes & search)) return true;
+            if (!(fileType_ & FileAttrBit(ftNormal)) && !(e.attributes & search))
+                return true;
             // An entry matched by two parts is listed once.
-            if (several && !seen.insert(rules.NameKey(e.name)).second) return true;
+            if (several && !seen.insert(rules.NameKey(e.name)).second)
+                return true;
             TRzFileInfo info;
             info.EntryName = e.name;
             info.Attributes = e.attributes;
             info.TimeStamp = e.time;
             info.ByteSize = e.size;
             if (e.IsDirectory()) {
-                if (e.name == "." || e.name == "..") return true;
-                if (showGlyphs_) info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
+                if (e.name == "." || e.name == "..")
+                    return true;
+                if (showGlyphs_)
+                    info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
                 info.IsFolder = true;
             } else {
                 const std::string extension = LowerExtension(e.name);
@@ -387,12 +430,14 @@ void TFileListBox::ReadEntries() {
                         info.Icon = *cached;
                     } else {
                         info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
-                        if (!perFile) cache.Add(extension, info.Icon);
+                        if (!perFile)
+                            cache.Add(extension, info.Icon);
                     }
                 }
             }
             entries_.push_back(std::move(info));
-            if (entries_.size() == 101) platform::Window().SetScreenCursor(platform::crHourGlass);
+            if (entries_.size() == 101)
+                platform::Window().SetScreenCursor(platform::crHourGlass);
             return true;
         });
     }
@@ -419,14 +464,17 @@ void TFileListBox::SortEntries() {
     std::vector<Slot> order;
     order.reserve(entries_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i)
-        order.push_back({entries_[i].IsFolder, collator.sortKey(QString::fromStdString(entries_[i].EntryName)), i});
+        order.push_back({entries_[i].IsFolder,
+                         collator.sortKey(QString::fromStdString(entries_[i].EntryName)), i});
     auto compare = [](const Slot& a, const Slot& b) {
-        if (a.folder != b.folder) return a.folder ? -1 : 1;
+        if (a.folder != b.folder)
+            return a.folder ? -1 : 1;
         return a.key.compare(b.key);
     };
     // Quicksort on the middle element; the smaller side recurses, so the
     // stack stays shallow whatever the order of the names.
-    std::function<void(std::ptrdiff_t, std::ptrdiff_t)> sort = [&](std::ptrdiff_t lo, std::ptrdiff_t hi) {
+    std::function<void(std::ptrdiff_t, std::ptrdiff_t)> sort = [&](std::ptrdiff_t lo,
+                                                                   std::ptrdiff_t hi) {
         while (lo < hi) {
             std::ptrdiff_t i = lo, j = hi;
             const Slot pivot = order[static_cast<std::size_t>((lo + hi) / 2)];
@@ -434,7 +482,8 @@ void TFileListBox::SortEntries() {
                 while (compare(order[static_cast<std::size_t>(i)], pivot) < 0) ++i;
                 while (compare(order[static_cast<std::size_t>(j)], pivot) > 0) --j;
                 if (i <= j) {
-                    std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(j)]);
+                    std::swap(order[static_cast<std::size_t>(i)],
+                              order[static_cast<std::size_t>(j)]);
                     ++i;
                     --j;
                 }
@@ -462,18 +511,23 @@ void TFileListBox::Change() {
         fileEdit_->setText(QString::fromStdString(name.empty() ? mask_ : name));
         fileEdit_->selectAll();
     }
-    if (OnChange) OnChange(this);
+    if (OnChange)
+        OnChange(this);
 }
 
 void TFileListBox::SelectionClick() {
-    if (OnClick) OnClick(this);
-    if (ItemIndex() != lastSelIndex_) Change();
+    if (OnClick)
+        OnClick(this);
+    if (ItemIndex() != lastSelIndex_)
+        Change();
 }
 
 void TFileListBox::DblClick() {
-    if (OnDblClick) OnDblClick(this);
+    if (OnDblClick)
+        OnDblClick(this);
     const int index = ItemIndex();
-    if (index < 0 || index >= Count()) return;
+    if (index < 0 || index >= Count())
+        return;
     const std::string name = Items(index);
     auto& files = Files();
     const PathRules& rules = files.Rules();
@@ -490,7 +544,8 @@ void TFileListBox::DblClick() {
         EndUpdate();
     } else if (allowOpen_) {
         if (!Shell().OpenDocument(rules.Join(listDir_, name)))
-            platform::Window().ShowMessage("Could not open file.", "", platform::MessageIcon::Information);
+            platform::Window().ShowMessage("Could not open file.", "",
+                                           platform::MessageIcon::Information);
     }
 }
 
@@ -499,7 +554,8 @@ void TFileListBox::ApplyPathText(const std::string& text) {
     const PathRules& rules = files.Rules();
     const bool windows = rules.Style() == PathStyle::Windows;
     const char sep = rules.Separator();
-    if (text.empty() || rules.SameName(text, SelectedPath())) return;
+    if (text.empty() || rules.SameName(text, SelectedPath()))
+        return;
 
     const std::string saved = files.CurrentDirectory();
     std::string drivePortion;
@@ -511,7 +567,8 @@ void TFileListBox::ApplyPathText(const std::string& text) {
         std::string rest = text;
         if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
             rest = rest.substr(1, rest.size() - 2);
-            if (windows && !saved.empty()) driveLetter = platform::fs::AsciiUpper(saved.substr(0, 1))[0];
+            if (windows && !saved.empty())
+                driveLetter = platform::fs::AsciiUpper(saved.substr(0, 1))[0];
             drivePortion = std::string(rules.DrivePortion(saved));
         } else {
             std::string_view own = rules.DrivePortion(rest);
@@ -520,18 +577,22 @@ void TFileListBox::ApplyPathText(const std::string& text) {
             if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
                 driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
             network = rules.IsNetworkPath(drivePortion);
-            if (!drivePortion.empty() && files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
+            if (!drivePortion.empty() &&
+                files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
                 files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
         }
         std::size_t last = rest.size();
         while (last > 0 && !rules.IsSeparator(rest[last - 1])) --last;
         filePart = rest.substr(last);
-        if (last == 1) folderPart = std::string(1, sep);
-        else if (last > 1) folderPart = rest.substr(0, last - 1);
+        if (last == 1)
+            folderPart = std::string(1, sep);
+        else if (last > 1)
+            folderPart = rest.substr(0, last - 1);
         else {
             std::string current = files.CurrentDirectory();
             folderPart = current.substr(rules.DrivePortion(current).size());
-            if (folderPart.empty()) folderPart = std::string(1, sep);
+            if (folderPart.empty())
+                folderPart = std::string(1, sep);
         }
         auto enter = [&](const std::string& folder) {
             const bool rooted = !folder.empty() && rules.IsSeparator(folder[0]);
@@ -539,15 +600,18 @@ void TFileListBox::ApplyPathText(const std::string& text) {
             // From here on the folder part is absolute, however it was typed.
             std::string current = files.CurrentDirectory();
             folderPart = current.substr(rules.DrivePortion(current).size());
-            if (folderPart.empty()) folderPart = std::string(1, sep);
+            if (folderPart.empty())
+                folderPart = std::string(1, sep);
         };
-        if (!folderPart.empty()) enter(folderPart);
+        if (!folderPart.empty())
+            enter(folderPart);
         if (!filePart.empty() && !HasWildcard(filePart) &&
             !files.FileExists(rules.Join(files.CurrentDirectory(), filePart))) {
             enter(filePart);
             filePart.clear();
         }
-        if (network) folderPart = drivePortion + folderPart;
+        if (network)
+            folderPart = drivePortion + folderPart;
     } catch (...) {
         files.SetCurrentDirectory(saved);
         throw;
@@ -557,10 +621,11 @@ void TFileListBox::ApplyPathText(const std::string& text) {
     // Without drive letters every local path can be opened in the tree; a
     // network path stays where it is.
     const bool local = windows ? driveLetter != 0 : !network;
-    const std::string target = windows && driveLetter ? std::string(1, driveLetter) + ":" + folderPart
-                                                      : folderPart;
+    const std::string target =
+        windows && driveLetter ? std::string(1, driveLetter) + ":" + folderPart : folderPart;
     if (linkedTree_) {
-        if (local) linkedTree_->OpenDir(target);
+        if (local)
+            linkedTree_->OpenDir(target);
     } else {
         SetListDir(target);
     }
@@ -585,11 +650,13 @@ void TFileListBox::ComponentInserted(TComponent* component) {
     auto* tree = dynamic_cast<TRzDirectoryTree*>(component);
     auto* self = dynamic_cast<TRzFileListBox*>(this);
     // Only a tree and a list that are both free link by themselves.
-    if (tree && self && !tree->FileList() && !linkedTree_) tree->SetFileList(self);
+    if (tree && self && !tree->FileList() && !linkedTree_)
+        tree->SetFileList(self);
 }
 
 void TFileListBox::ComponentRemoved(TComponent* component) {
-    if (linkedTree_ && component == static_cast<TComponent*>(linkedTree_)) linkedTree_ = nullptr;
+    if (linkedTree_ && component == static_cast<TComponent*>(linkedTree_))
+        linkedTree_ = nullptr;
 }
 
 void TFileListBox::showEvent(QShowEvent* e) {
@@ -599,24 +666,28 @@ void TFileListBox::showEvent(QShowEvent* e) {
 
 void TFileListBox::changeEvent(QEvent* e) {
     QListView::changeEvent(e);
-    if (e->type() == QEvent::FontChange) RecomputeItemHeight();
+    if (e->type() == QEvent::FontChange)
+        RecomputeItemHeight();
 }
 
 void TFileListBox::mousePressEvent(QMouseEvent* e) {
     QListView::mousePressEvent(e);
-    if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid()) SelectionClick();
+    if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid())
+        SelectionClick();
 }
 
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* e) {
     QListView::mouseDoubleClickEvent(e);
-    if (e->button() == Qt::LeftButton) DblClick();
+    if (e->button() == Qt::LeftButton)
+        DblClick();
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* e) {
     const int before = ItemIndex();
     const bool wasSelected = Selected(before);
     QListView::keyPressEvent(e);
-    if (ItemIndex() != before || Selected(ItemIndex()) != wasSelected) SelectionClick();
+    if (ItemIndex() != before || Selected(ItemIndex()) != wasSelected)
+        SelectionClick();
 }
 
 // ---------------------------------------------------------------------------
@@ -625,17 +696,21 @@ void TFileListBox::keyPressEvent(QKeyEvent* e) {
 TRzFileListBox::TRzFileListBox(TComponent* owner, QWidget* parent)
     : TFileListBox(owner, parent, false), TRzFramedControl(this) {
     ApplyColor();
-    if (owner) owner->InsertComponent(this);
+    if (owner)
+        owner->InsertComponent(this);
 }
 
 TRzFileListBox::~TRzFileListBox() = default;
 
 void TRzFileListBox::AfterLoad() {
     ApplyColor();
-    if (FrameHotTrack()) RepaintFrame();
+    if (FrameHotTrack())
+        RepaintFrame();
 }
 
-void TRzFileListBox::ComponentRemoved(TComponent* component) { TFileListBox::ComponentRemoved(component); }
+void TRzFileListBox::ComponentRemoved(TComponent* component) {
+    TFileListBox::ComponentRemoved(component);
+}
 
 bool TRzFileListBox::event(QEvent* e) {
     bool result = TFileListBox::event(e);
@@ -648,7 +723,8 @@ bool TRzFileListBox::event(QEvent* e) {
 
 void TRzFileListBox::changeEvent(QEvent* e) {
     TFileListBox::changeEvent(e);
-    if (e->type() == QEvent::EnabledChange) ApplyColor();
+    if (e->type() == QEvent::EnabledChange)
+        ApplyColor();
 }
 
 void TRzFileListBox::focusInEvent(QFocusEvent* e) {
@@ -666,30 +742,38 @@ void TRzFileListBox::focusOutEvent(QFocusEvent* e) {
 void TRzFileListBox::enterEvent(QEnterEvent* e) {
     TFileListBox::enterEvent(e);
     NoteMouse(true);
-    if (OnMouseEnter) OnMouseEnter(this);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
 }
 
 void TRzFileListBox::leaveEvent(QEvent* e) {
     TFileListBox::leaveEvent(e);
     NoteMouse(false);
-    if (OnMouseLeave) OnMouseLeave(this);
+    if (OnMouseLeave)
+        OnMouseLeave(this);
 }
 
 void TRzFileListBox::wheelEvent(QWheelEvent* e) {
     e->accept();
     const int delta = e->angleDelta().y();
-    if (delta == 0) return;
+    if (delta == 0)
+        return;
     bool handled = false;
-    if (OnMouseWheel) OnMouseWheel(this, delta, handled);
-    if (handled) return;
-    if (delta < 0 && OnMouseWheelDown) OnMouseWheelDown(this);
-    if (delta > 0 && OnMouseWheelUp) OnMouseWheelUp(this);
+    if (OnMouseWheel)
+        OnMouseWheel(this, delta, handled);
+    if (handled)
+        return;
+    if (delta < 0 && OnMouseWheelDown)
+        OnMouseWheelDown(this);
+    if (delta > 0 && OnMouseWheelUp)
+        OnMouseWheelUp(this);
     QScrollBar* bar = verticalScrollBar();
     const int lines = QApplication::wheelScrollLines();
     if (delta < 0) {
         bar->setValue(bar->value() + lines);
     } else {
         const int value = bar->value() - lines;
-        if (value >= 0) bar->setValue(value);
+        if (value >= 0)
+            bar->setValue(value);
     }
 }

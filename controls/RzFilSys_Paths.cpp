@@ -23,7 +23,9 @@ using platform::fs::PathStyle;
 
 namespace {
 
-bool KindIsKnown(int kind) { return kind >= 0 && kind <= 6 && kind != platform::fs::dkNoRootDir; }
+bool KindIsKnown(int kind) {
+    return kind >= 0 && kind <= 6 && kind != platform::fs::dkNoRootDir;
+}
 
 // The root as captions show it: "D:" for a drive letter, the mount point
 // otherwise.
@@ -56,7 +58,8 @@ std::vector<Drive> AvailableDrives(TDriveTypes types) {
     std::vector<Drive> result;
     for (const Drive& d : Files().Drives()) {
         const int kind = d.kind & 0x7F;
-        if (KindIsKnown(kind) && !(types & (1u << kind))) continue;
+        if (KindIsKnown(kind) && !(types & (1u << kind)))
+            continue;
         result.push_back(d);
     }
     return result;
@@ -65,9 +68,11 @@ std::vector<Drive> AvailableDrives(TDriveTypes types) {
 std::uint32_t DriveMask(const std::vector<Drive>& drives) {
     std::uint32_t mask = 0;
     for (const Drive& d : drives) {
-        if (d.root.size() < 2 || d.root[1] != ':') continue;
+        if (d.root.size() < 2 || d.root[1] != ':')
+            continue;
         char letter = platform::fs::AsciiUpper(d.root.substr(0, 1))[0];
-        if (letter >= 'A' && letter <= 'Z') mask |= 1u << (letter - 'A');
+        if (letter >= 'A' && letter <= 'Z')
+            mask |= 1u << (letter - 'A');
     }
     return mask;
 }
@@ -75,7 +80,8 @@ std::uint32_t DriveMask(const std::vector<Drive>& drives) {
 std::string UncRoot(const std::string& root) {
     const PathRules& rules = Files().Rules();
     std::string universal = Files().UniversalName(rules.WithTrailingSeparator(root));
-    if (!rules.IsNetworkPath(universal)) return {};
+    if (!rules.IsNetworkPath(universal))
+        return {};
     // An export path is case-sensitive; only the shares of the two-slash
     // form are shown capitalised.
     if (rules.Style() == PathStyle::Posix && universal.rfind("//", 0) != 0)
@@ -87,11 +93,13 @@ TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat forma
     const PathRules& rules = Files().Rules();
     const std::string shown = ShownRoot(rules, root);
     auto info = Files().ReadVolume(rules.WithTrailingSeparator(root));
-    if (!info) return {"(" + shown + ")", kUnreadableSerial};
+    if (!info)
+        return {"(" + shown + ")", kUnreadableSerial};
     std::string label = info->label;
     if (!label.empty()) {
         label = QString::fromStdString(label).toLower().toStdString();
-        if (label[0] >= 'a' && label[0] <= 'z') label[0] = static_cast<char>(label[0] - 'a' + 'A');
+        if (label[0] >= 'a' && label[0] <= 'z')
+            label[0] = static_cast<char>(label[0] - 'a' + 'A');
     }
     TVolumeCaption result;
     result.serial = info->serial;
@@ -125,7 +133,8 @@ TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat forma
 std::string MapUncPath(const std::string& path) {
     const PathRules& rules = Files().Rules();
     if (rules.Style() == PathStyle::Windows) {
-        if (path.size() < 2 || (path[0] != '\\' && path[1] != '\\')) return path;
+        if (path.size() < 2 || (path[0] != '\\' && path[1] != '\\'))
+            return path;
         // The backslash that ends the share name, counted from 1.
         std::size_t p = 2;
         int seen = 0;
@@ -138,17 +147,20 @@ std::string MapUncPath(const std::string& path) {
         const std::string head = platform::fs::AsciiUpper(path.substr(0, p));
         for (const Drive& d : Files().Drives()) {
             char letter = platform::fs::AsciiUpper(d.root.substr(0, 1))[0];
-            if (letter < 'B' || letter > 'Z') continue;
+            if (letter < 'B' || letter > 'Z')
+                continue;
             std::string root = std::string(1, letter) + ":\\";
             if (platform::fs::AsciiUpper(Files().UniversalName(root)) == head)
                 return std::string(1, letter) + ":" + path.substr(p - 1);
         }
         return {};
     }
-    if (!rules.IsNetworkPath(path)) return path;
+    if (!rules.IsNetworkPath(path))
+        return path;
     const bool share = path.rfind("//", 0) == 0;
     for (const Drive& d : Files().Drives()) {
-        if (d.kind != platform::fs::dkRemote) continue;
+        if (d.kind != platform::fs::dkRemote)
+            continue;
         std::string universal = Files().UniversalName(d.root);
         while (!universal.empty() && universal.back() == '/') universal.pop_back();
         if (universal.empty() || path.size() <= universal.size() || path[universal.size()] != '/')
@@ -156,7 +168,8 @@ std::string MapUncPath(const std::string& path) {
         std::string head = path.substr(0, universal.size());
         bool same = share ? platform::fs::AsciiUpper(head) == platform::fs::AsciiUpper(universal)
                           : head == universal;
-        if (!same) continue;
+        if (!same)
+            continue;
         std::string root = rules.WithoutTrailingSeparator(d.root);
         std::string rest = path.substr(universal.size());
         return root == "/" ? rest : root + rest;
@@ -165,7 +178,8 @@ std::string MapUncPath(const std::string& path) {
 }
 
 std::string ShortenPathForLabel(const std::string& path,
-                                const std::function<int(const std::string&)>& textWidth, int width) {
+                                const std::function<int(const std::string&)>& textWidth,
+                                int width) {
     const PathRules& rules = Files().Rules();
     const char sep = rules.Separator();
     std::size_t last = path.size();
@@ -189,12 +203,15 @@ std::string ShortenPathForLabel(const std::string& path,
                 folder.clear();
             } else {
                 const bool leading = rules.IsSeparator(folder[0]);
-                if (leading) folder.erase(0, 1);
-                if (folder.rfind(ellipsis, 0) == 0) folder.erase(0, ellipsis.size());
+                if (leading)
+                    folder.erase(0, 1);
+                if (folder.rfind(ellipsis, 0) == 0)
+                    folder.erase(0, ellipsis.size());
                 std::size_t next = 0;
                 while (next < folder.size() && !rules.IsSeparator(folder[next])) ++next;
                 folder = next < folder.size() ? ellipsis + folder.substr(next + 1) : std::string();
-                if (leading) folder.insert(folder.begin(), sep);
+                if (leading)
+                    folder.insert(folder.begin(), sep);
             }
         } else {
             drive.clear();
@@ -207,7 +224,10 @@ std::string ShortenPathForLabel(const std::string& path,
 std::string ShortenPathForLabel(const std::string& path, const QFont& font, int width) {
     QFontMetrics metrics(font);
     return ShortenPathForLabel(
-        path, [&](const std::string& text) { return metrics.horizontalAdvance(QString::fromStdString(text)); },
+        path,
+        [&](const std::string& text) {
+            return metrics.horizontalAdvance(QString::fromStdString(text));
+        },
         width);
 }
 
@@ -225,14 +245,17 @@ TRzDeviceNotices& TRzDeviceNotices::Instance() {
     // Lives as long as the application object, so that its notifier goes
     // before the event loop it is registered with.
     static QPointer<TRzDeviceNotices> instance;
-    if (!instance) instance = new TRzDeviceNotices(QCoreApplication::instance());
+    if (!instance)
+        instance = new TRzDeviceNotices(QCoreApplication::instance());
     return *instance;
 }
 
 void TRzDeviceNotices::WatchSystem() {
-    if (watch_) return;
+    if (watch_)
+        return;
     watch_ = std::make_unique<platform::fs::MountWatch>();
-    if (!watch_->IsOpen()) return;
+    if (!watch_->IsOpen())
+        return;
     auto* notifier = new QSocketNotifier(watch_->Fd(), QSocketNotifier::Exception, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] { Notify(); });
 }
@@ -243,12 +266,14 @@ void TRzDeviceNotices::WatchSystem() {
 namespace {
 
 class TQtShell final : public TShellServices {
-public:
+  public:
     QIcon SmallIcon(const std::string& path, bool open) override {
         QStyle* style = QApplication::style();
-        if (path.empty()) return style->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
+        if (path.empty())
+            return style->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
         QFileInfo info(QString::fromStdString(path));
-        if (open && info.isDir() && !info.isRoot()) return style->standardIcon(QStyle::SP_DirOpenIcon);
+        if (open && info.isDir() && !info.isRoot())
+            return style->standardIcon(QStyle::SP_DirOpenIcon);
         return provider_.icon(info);
     }
     std::string DisplayName(const std::string& path) override {
@@ -260,7 +285,7 @@ public:
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     }
 
-private:
+  private:
     QFileIconProvider provider_;
 };
 
@@ -270,7 +295,8 @@ TQtShell* desktopShell = nullptr;
 }  // namespace
 
 TShellServices& Shell() {
-    if (installedShell) return *installedShell;
+    if (installedShell)
+        return *installedShell;
     if (!desktopShell) {
         desktopShell = new TQtShell;
         // Its icons go with the application, not after it.

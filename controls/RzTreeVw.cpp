@@ -16,7 +16,8 @@ const QCollator& DisplayNameCollator() {
         // Without a language of its own the user gets the common ordering,
         // which still ignores letter case as the plain one would not.
         QLocale locale = QLocale::system();
-        if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English);
         QCollator c(locale);
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
@@ -27,15 +28,23 @@ const QCollator& DisplayNameCollator() {
 // ---------------------------------------------------------------------------
 // Colours and frame
 
-QColor WindowColor() { return QApplication::palette().color(QPalette::Active, QPalette::Base); }
-QColor ButtonFaceColor() { return QApplication::palette().color(QPalette::Active, QPalette::Button); }
-QColor ButtonShadowColor() { return QApplication::palette().color(QPalette::Active, QPalette::Dark); }
+QColor WindowColor() {
+    return QApplication::palette().color(QPalette::Active, QPalette::Base);
+}
+QColor ButtonFaceColor() {
+    return QApplication::palette().color(QPalette::Active, QPalette::Button);
+}
+QColor ButtonShadowColor() {
+    return QApplication::palette().color(QPalette::Active, QPalette::Dark);
+}
 
 namespace {
 
 // The frame styles are drawn by the controls themselves; no desktop theme
 // engine here replaces them.
-bool ThemesActive() { return false; }
+bool ThemesActive() {
+    return false;
+}
 
 void DrawSides(QPainter& p, const QRect& r, TSides sides, const QColor& topLeft,
                const QColor& bottomRight) {
@@ -68,11 +77,13 @@ TRzFramedControl::TRzFramedControl(QAbstractScrollArea* control)
       frameHotColor_(ButtonShadowColor()) {}
 
 TRzFramedControl::~TRzFramedControl() {
-    if (frameController_) frameController_->Unregister(this);
+    if (frameController_)
+        frameController_->Unregister(this);
 }
 
 void TRzFramedControl::SetColor(const QColor& color) {
-    if (focusColor_ == plainColor_) focusColor_ = color;
+    if (focusColor_ == plainColor_)
+        focusColor_ = color;
     plainColor_ = color;
     ApplyColor();
 }
@@ -88,8 +99,10 @@ void TRzFramedControl::SetFocusColor(const QColor& color) {
 }
 
 QColor TRzFramedControl::ShownColor() const {
-    if (!control_->isEnabled()) return disabledColor_;
-    if (control_->hasFocus()) return focusColor_;
+    if (!control_->isEnabled())
+        return disabledColor_;
+    if (control_->hasFocus())
+        return focusColor_;
     return plainColor_;
 }
 
@@ -125,8 +138,10 @@ void TRzFramedControl::SetFrameHotColor(const QColor& color) {
 void TRzFramedControl::SetFrameHotTrack(bool on) {
     frameHotTrack_ = on;
     if (on) {
-        if (!frameVisible_) SetFrameVisible(true);
-        if (!Loading()) frameSides_ = sdAllSides;
+        if (!frameVisible_)
+            SetFrameVisible(true);
+        if (!Loading())
+            frameSides_ = sdAllSides;
     }
     RepaintFrame();
 }
@@ -152,8 +167,10 @@ void TRzFramedControl::SetFramingPreference(TFramingPreference preference) {
 }
 
 void TRzFramedControl::SetFrameController(TRzFrameController* controller) {
-    if (controller == frameController_) return;
-    if (frameController_) frameController_->Unregister(this);
+    if (controller == frameController_)
+        return;
+    if (frameController_)
+        frameController_->Unregister(this);
     frameController_ = controller;
     if (controller) {
         controller->Register(this);
@@ -181,20 +198,24 @@ bool TRzFramedControl::FrameHot() const {
 void TRzFramedControl::NoteMouse(bool over) {
     mouseOver_ = over;
     ApplyColor();
-    if (frameHotTrack_) RepaintFrame();
+    if (frameHotTrack_)
+        RepaintFrame();
 }
 
 void TRzFramedControl::RepaintFrame() {
-    if (FrameRepaintSuppressed()) return;
+    if (FrameRepaintSuppressed())
+        return;
     control_->update();
 }
 
 void TRzFramedControl::ForgetFrameController(TRzFrameController* controller) {
-    if (frameController_ == controller) frameController_ = nullptr;
+    if (frameController_ == controller)
+        frameController_ = nullptr;
 }
 
 void TRzFramedControl::PaintFrame(QPainter& p) {
-    if (!FrameShown()) return;
+    if (!FrameShown())
+        return;
     const bool hot = FrameHot();
     const TFrameStyle style = hot ? frameHotStyle_ : frameStyle_;
     const QColor color = hot ? frameHotColor_ : frameColor_;
@@ -215,7 +236,8 @@ void TRzFramedControl::PaintFrame(QPainter& p) {
             DrawSides(p, inner, sides, face, face);
             if (style == fsFlatRounded) {
                 p.setPen(face);
-                for (QPoint c : {outer.topLeft(), outer.topRight(), outer.bottomLeft(), outer.bottomRight()})
+                for (QPoint c :
+                     {outer.topLeft(), outer.topRight(), outer.bottomLeft(), outer.bottomRight()})
                     p.drawPoint(c);
             }
             break;
@@ -231,14 +253,16 @@ void TRzFramedControl::PaintFrame(QPainter& p) {
         case fsLowered:
         case fsGroove:
             DrawSides(p, outer, sides, color, light);
-            DrawSides(p, inner, sides, style == fsGroove ? light : dark, style == fsGroove ? color : face);
+            DrawSides(p, inner, sides, style == fsGroove ? light : dark,
+                      style == fsGroove ? color : face);
             break;
         case fsRaised:
         case fsButtonUp:
         case fsBump:
         case fsPopup:
             DrawSides(p, outer, sides, light, color);
-            DrawSides(p, inner, sides, style == fsBump ? color : face, style == fsBump ? light : dark);
+            DrawSides(p, inner, sides, style == fsBump ? color : face,
+                      style == fsBump ? light : dark);
             break;
     }
 }
@@ -255,7 +279,9 @@ void TRzFrameController::Register(TRzFramedControl* control) {
         controls_.push_back(control);
 }
 
-void TRzFrameController::Unregister(TRzFramedControl* control) { std::erase(controls_, control); }
+void TRzFrameController::Unregister(TRzFramedControl* control) {
+    std::erase(controls_, control);
+}
 
 void TRzFrameController::ApplyTo(TRzFramedControl* c) const {
     c->frameColor_ = frameColor_;
@@ -298,12 +324,22 @@ void TRzFrameController::SetFrameSides(TSides sides) {
 // ---------------------------------------------------------------------------
 // Nodes
 
-TTreeNode::TTreeNode(const std::string& text) : QTreeWidgetItem(UserType) { SetText(text); }
+TTreeNode::TTreeNode(const std::string& text) : QTreeWidgetItem(UserType) {
+    SetText(text);
+}
 
-std::string TTreeNode::Text() const { return text(0).toStdString(); }
-void TTreeNode::SetText(const std::string& text) { setText(0, QString::fromStdString(text)); }
-TTreeNode* TTreeNode::Parent() const { return static_cast<TTreeNode*>(parent()); }
-TTreeNode* TTreeNode::Item(int index) const { return static_cast<TTreeNode*>(child(index)); }
+std::string TTreeNode::Text() const {
+    return text(0).toStdString();
+}
+void TTreeNode::SetText(const std::string& text) {
+    setText(0, QString::fromStdString(text));
+}
+TTreeNode* TTreeNode::Parent() const {
+    return static_cast<TTreeNode*>(parent());
+}
+TTreeNode* TTreeNode::Item(int index) const {
+    return static_cast<TTreeNode*>(child(index));
+}
 
 int TTreeNode::Level() const {
     int level = 0;
@@ -315,29 +351,34 @@ int TTreeNode::Level() const {
 // Caption editing
 
 class TRzTreeEditDelegate : public QStyledItemDelegate {
-public:
-    explicit TRzTreeEditDelegate(TRzCustomTreeView* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+  public:
+    explicit TRzTreeEditDelegate(TRzCustomTreeView* tree)
+        : QStyledItemDelegate(tree), tree_(tree) {}
 
     // What the user has typed stays when the tree repaints or lays out its
     // nodes while the editor is open.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        if (editor->property("captionLoaded").toBool()) return;
+        if (editor->property("captionLoaded").toBool())
+            return;
         QStyledItemDelegate::setEditorData(editor, index);
         editor->setProperty("captionLoaded", true);
     }
 
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
         auto* line = qobject_cast<QLineEdit*>(editor);
 
         auto* node = static_cast<TTreeNode*>(tree_->itemFromIndex(index));
-        if (!line || !node) return;
+        if (!line || !node)
+            return;
         node->setFlags(node->flags() & ~Qt::ItemIsEditable);
         // The node keeps its caption unless the tree accepts the new text.
         std::string text = line->text().toStdString();
-        if (text != node->Text() && tree_->Edited(node, text)) node->SetText(text);
+        if (text != node->Text() && tree_->Edited(node, text))
+            node->SetText(text);
     }
 
-private:
+  private:
     TRzCustomTreeView* tree_;
 };
 
@@ -363,7 +404,8 @@ TRzCustomTreeView::TRzCustomTreeView(TComponent* owner, QWidget* parent, bool jo
     connect(this, &QTreeWidget::itemExpanded, this, &TRzCustomTreeView::OnItemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &TRzCustomTreeView::OnItemCollapsed);
     ApplyColor();
-    if (joinOwner && owner) owner->InsertComponent(this);
+    if (joinOwner && owner)
+        owner->InsertComponent(this);
 }
 
 TRzCustomTreeView::~TRzCustomTreeView() {
@@ -375,14 +417,17 @@ TRzCustomTreeView::~TRzCustomTreeView() {
 }
 
 void TRzCustomTreeView::HandleNeeded() {
-    if (handleAllocated_) return;
+    if (handleAllocated_)
+        return;
     handleAllocated_ = true;
     CreateWnd();
 }
 
 TTreeNode* TRzCustomTreeView::Selected() const {
-    if (rightClickSelect_ && rightClickNode_) return rightClickNode_;
-    if (!handleAllocated_) return nullptr;
+    if (rightClickSelect_ && rightClickNode_)
+        return rightClickNode_;
+    if (!handleAllocated_)
+        return nullptr;
     auto items = selectedItems();
     return items.isEmpty() ? nullptr : static_cast<TTreeNode*>(items.first());
 }
@@ -401,35 +446,46 @@ TTreeNode* TRzCustomTreeView::Root(int index) const {
 
 TTreeNode* TRzCustomTreeView::AddChild(TTreeNode* parent, const std::string& text) {
     auto* node = new TTreeNode(text);
-    if (parent) parent->addChild(node);
-    else addTopLevelItem(node);
+    if (parent)
+        parent->addChild(node);
+    else
+        addTopLevelItem(node);
     return node;
 }
 
 TTreeNode* TRzCustomTreeView::InsertRoot(TTreeNode* before, const std::string& text) {
     auto* node = new TTreeNode(text);
     int index = before ? indexOfTopLevelItem(before) : -1;
-    if (index < 0) addTopLevelItem(node);
-    else insertTopLevelItem(index, node);
+    if (index < 0)
+        addTopLevelItem(node);
+    else
+        insertTopLevelItem(index, node);
     return node;
 }
 
 void TRzCustomTreeView::DeleteNode(TTreeNode* node) {
-    if (!node) return;
+    if (!node)
+        return;
     while (node->Count() > 0) DeleteNode(node->Item(node->Count() - 1));
     NodeDeleting(node);
-    if (shownSelected_ == node) shownSelected_ = nullptr;
-    if (rightClickNode_ == node) rightClickNode_ = nullptr;
+    if (shownSelected_ == node)
+        shownSelected_ = nullptr;
+    if (rightClickNode_ == node)
+        rightClickNode_ = nullptr;
     // Out of the tree first, while the node is whole: the selection moves
     // away from it before anything of it is gone.
-    if (TTreeNode* parent = node->Parent()) parent->removeChild(node);
-    else takeTopLevelItem(indexOfTopLevelItem(node));
-    if (shownSelected_ == node) shownSelected_ = nullptr;
+    if (TTreeNode* parent = node->Parent())
+        parent->removeChild(node);
+    else
+        takeTopLevelItem(indexOfTopLevelItem(node));
+    if (shownSelected_ == node)
+        shownSelected_ = nullptr;
     delete node;
 }
 
 void TRzCustomTreeView::DeleteChildren(TTreeNode* node) {
-    if (!node) return;
+    if (!node)
+        return;
     while (node->Count() > 0) DeleteNode(node->Item(node->Count() - 1));
 }
 
@@ -438,16 +494,19 @@ void TRzCustomTreeView::DeleteAll() {
 }
 
 void TRzCustomTreeView::NodeDeleting(TTreeNode* node) {
-    if (!destroyingView_ && OnDeletion) OnDeletion(this, node);
+    if (!destroyingView_ && OnDeletion)
+        OnDeletion(this, node);
     node->SetNodeData(nullptr);
 }
 
 void TRzCustomTreeView::ExpandNode(TTreeNode* node) {
-    if (node && !node->isExpanded()) node->setExpanded(true);
+    if (node && !node->isExpanded())
+        node->setExpanded(true);
 }
 
 void TRzCustomTreeView::MakeVisible(TTreeNode* node) {
-    if (!node) return;
+    if (!node)
+        return;
     std::vector<TTreeNode*> chain;
     for (TTreeNode* p = node->Parent(); p; p = p->Parent()) chain.push_back(p);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) ExpandNode(*it);
@@ -456,29 +515,38 @@ void TRzCustomTreeView::MakeVisible(TTreeNode* node) {
 
 void TRzCustomTreeView::AlphaSort(TTreeNode* parent) {
     QList<QTreeWidgetItem*> children;
-    if (parent) children = parent->takeChildren();
+    if (parent)
+        children = parent->takeChildren();
     else
         while (topLevelItemCount() > 0) children.push_back(takeTopLevelItem(0));
     const QCollator& collator = DisplayNameCollator();
     std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
         int result = 0;
-        if (OnCompare) OnCompare(this, static_cast<TTreeNode*>(a), static_cast<TTreeNode*>(b), result);
-        else result = collator.compare(a->text(0), b->text(0));
+        if (OnCompare)
+            OnCompare(this, static_cast<TTreeNode*>(a), static_cast<TTreeNode*>(b), result);
+        else
+            result = collator.compare(a->text(0), b->text(0));
         return result < 0;
     });
-    if (parent) parent->addChildren(children);
-    else addTopLevelItems(children);
+    if (parent)
+        parent->addChildren(children);
+    else
+        addTopLevelItems(children);
 }
 
 void TRzCustomTreeView::BeginUpdate() {
-    if (updateCount_++ == 0) setUpdatesEnabled(false);
+    if (updateCount_++ == 0)
+        setUpdatesEnabled(false);
 }
 
 void TRzCustomTreeView::EndUpdate() {
-    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+    if (updateCount_ > 0 && --updateCount_ == 0)
+        setUpdatesEnabled(true);
 }
 
-void TRzCustomTreeView::SetReadOnly(bool on) { readOnly_ = on; }
+void TRzCustomTreeView::SetReadOnly(bool on) {
+    readOnly_ = on;
+}
 
 void TRzCustomTreeView::SetHideSelection(bool on) {
     hideSelection_ = on;
@@ -497,12 +565,14 @@ void TRzCustomTreeView::SetHideSelection(bool on) {
 
 void TRzCustomTreeView::SetAutoSelect(bool on) {
     autoSelect_ = on;
-    if (on) autoExpand_ = false;
+    if (on)
+        autoExpand_ = false;
 }
 
 void TRzCustomTreeView::SetAutoExpand(bool on) {
     autoExpand_ = on;
-    if (on) autoSelect_ = false;
+    if (on)
+        autoSelect_ = false;
 }
 
 void TRzCustomTreeView::SetSelectionPen(const QPen& pen) {
@@ -511,16 +581,19 @@ void TRzCustomTreeView::SetSelectionPen(const QPen& pen) {
 }
 
 QRect TRzCustomTreeView::CaptionRect(TTreeNode* node) const {
-    if (!node) return {};
+    if (!node)
+        return {};
     QRect row = visualItemRect(node);
-    if (!row.isValid()) return {};
+    if (!row.isValid())
+        return {};
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     option.rect = row;
     option.text = node->text(0);
     option.icon = node->icon(0);
     option.features |= QStyleOptionViewItem::HasDisplay;
-    if (!option.icon.isNull()) option.features |= QStyleOptionViewItem::HasDecoration;
+    if (!option.icon.isNull())
+        option.features |= QStyleOptionViewItem::HasDecoration;
     QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
     text.setWidth(std::min(text.width(), fontMetrics().horizontalAdvance(option.text) + 6));
     return text;
@@ -528,47 +601,60 @@ QRect TRzCustomTreeView::CaptionRect(TTreeNode* node) const {
 
 bool TRzCustomTreeView::CanExpand(TTreeNode* node) {
     bool allow = true;
-    if (OnExpanding) OnExpanding(this, node, allow);
+    if (OnExpanding)
+        OnExpanding(this, node, allow);
     return allow;
 }
 
 bool TRzCustomTreeView::CanCollapse(TTreeNode* node) {
     bool allow = true;
-    if (OnCollapsing) OnCollapsing(this, node, allow);
+    if (OnCollapsing)
+        OnCollapsing(this, node, allow);
     return allow;
 }
 
 void TRzCustomTreeView::Expanded(TTreeNode* node) {
-    if (autoSelect_) Select(node);
-    if (OnExpanded) OnExpanded(this, node);
+    if (autoSelect_)
+        Select(node);
+    if (OnExpanded)
+        OnExpanded(this, node);
 }
 
 void TRzCustomTreeView::Collapsed(TTreeNode* node) {
-    if (OnCollapsed) OnCollapsed(this, node);
+    if (OnCollapsed)
+        OnCollapsed(this, node);
 }
 
 bool TRzCustomTreeView::CanChange(TTreeNode* node) {
     bool allow = true;
-    if (OnChanging) OnChanging(this, node, allow);
+    if (OnChanging)
+        OnChanging(this, node, allow);
     return allow;
 }
 
 void TRzCustomTreeView::Change(TTreeNode* node) {
-    if (OnChange) OnChange(this, node);
+    if (OnChange)
+        OnChange(this, node);
 }
 
 void TRzCustomTreeView::Click() {
-    if (OnClick) OnClick(this);
+    if (OnClick)
+        OnClick(this);
 }
 
-bool TRzCustomTreeView::CanEdit(TTreeNode* node) { return node != nullptr; }
+bool TRzCustomTreeView::CanEdit(TTreeNode* node) {
+    return node != nullptr;
+}
 
-bool TRzCustomTreeView::Edited(TTreeNode*, const std::string&) { return true; }
+bool TRzCustomTreeView::Edited(TTreeNode*, const std::string&) {
+    return true;
+}
 
 void TRzCustomTreeView::KeyHandled(int, Qt::KeyboardModifiers) {}
 
 void TRzCustomTreeView::SetExpandedQuietly(TTreeNode* node, bool expanded) {
-    if (!node || node->isExpanded() == expanded) return;
+    if (!node || node->isExpanded() == expanded)
+        return;
     const bool guard = expandGuard_;
     expandGuard_ = true;
     node->setExpanded(expanded);
@@ -576,20 +662,23 @@ void TRzCustomTreeView::SetExpandedQuietly(TTreeNode* node, bool expanded) {
 }
 
 void TRzCustomTreeView::StartEditing(TTreeNode* node) {
-    if (readOnly_ || !node || !CanEdit(node)) return;
+    if (readOnly_ || !node || !CanEdit(node))
+        return;
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     editItem(node);
 }
 
 void TRzCustomTreeView::AfterLoad() {
     ApplyColor();
-    if (FrameHotTrack()) RepaintFrame();
+    if (FrameHotTrack())
+        RepaintFrame();
 }
 
 void TRzCustomTreeView::ComponentRemoved(TComponent*) {}
 
 void TRzCustomTreeView::OnSelectionChanged() {
-    if (destroyingView_) return;
+    if (destroyingView_)
+        return;
     auto items = selectedItems();
     TTreeNode* node = items.isEmpty() ? nullptr : static_cast<TTreeNode*>(items.first());
     if (node != shownSelected_) {
@@ -597,18 +686,22 @@ void TRzCustomTreeView::OnSelectionChanged() {
         ShowNodeImages(node, true);
         shownSelected_ = node;
     }
-    if (autoExpand_ && node) ExpandNode(node);
+    if (autoExpand_ && node)
+        ExpandNode(node);
     Change(node);
 }
 
 void TRzCustomTreeView::ShowNodeImages(TTreeNode* node, bool selected) {
-    if (!node) return;
-    const QIcon& icon = selected && !node->selectedImage.isNull() ? node->selectedImage : node->image;
+    if (!node)
+        return;
+    const QIcon& icon =
+        selected && !node->selectedImage.isNull() ? node->selectedImage : node->image;
     node->setIcon(0, icon);
 }
 
 void TRzCustomTreeView::OnItemExpanded(QTreeWidgetItem* item) {
-    if (expandGuard_ || destroyingView_) return;
+    if (expandGuard_ || destroyingView_)
+        return;
     auto* node = static_cast<TTreeNode*>(item);
     if (!CanExpand(node)) {
         expandGuard_ = true;
@@ -620,7 +713,8 @@ void TRzCustomTreeView::OnItemExpanded(QTreeWidgetItem* item) {
 }
 
 void TRzCustomTreeView::OnItemCollapsed(QTreeWidgetItem* item) {
-    if (expandGuard_ || destroyingView_) return;
+    if (expandGuard_ || destroyingView_)
+        return;
     auto* node = static_cast<TTreeNode*>(item);
     if (!CanCollapse(node)) {
         expandGuard_ = true;
@@ -628,17 +722,20 @@ void TRzCustomTreeView::OnItemCollapsed(QTreeWidgetItem* item) {
         expandGuard_ = false;
         return;
     }
-    if (autoSelect_) Select(node);
+    if (autoSelect_)
+        Select(node);
     Collapsed(node);
 }
 
-QItemSelectionModel::SelectionFlags TRzCustomTreeView::selectionCommand(
-    const QModelIndex& index, const QEvent* event) const {
+QItemSelectionModel::SelectionFlags TRzCustomTreeView::selectionCommand(const QModelIndex& index,
+                                                                        const QEvent* event) const {
     auto flags = QTreeWidget::selectionCommand(index, event);
-    if (!(flags & QItemSelectionModel::Select) || !index.isValid() || destroyingView_) return flags;
+    if (!(flags & QItemSelectionModel::Select) || !index.isValid() || destroyingView_)
+        return flags;
     auto* target = static_cast<TTreeNode*>(itemFromIndex(index));
     auto items = selectedItems();
-    if (!target || (!items.isEmpty() && items.first() == target)) return flags;
+    if (!target || (!items.isEmpty() && items.first() == target))
+        return flags;
     // The platform asks before it moves the selection; a refusal keeps it.
     auto* self = const_cast<TRzCustomTreeView*>(this);
     return self->CanChange(target) ? flags : QItemSelectionModel::NoUpdate;
@@ -656,9 +753,11 @@ bool TRzCustomTreeView::event(QEvent* e) {
 void TRzCustomTreeView::paintEvent(QPaintEvent* e) {
     QTreeWidget::paintEvent(e);
     TTreeNode* node = Selected();
-    if (hideSelection_ || hasFocus() || !node) return;
+    if (hideSelection_ || hasFocus() || !node)
+        return;
     QRect caption = CaptionRect(node);
-    if (!caption.isValid()) return;
+    if (!caption.isValid())
+        return;
     QPainter painter(viewport());
     painter.setPen(selectionPen_);
     painter.setBrush(Qt::NoBrush);
@@ -673,7 +772,8 @@ void TRzCustomTreeView::showEvent(QShowEvent* e) {
 
 void TRzCustomTreeView::changeEvent(QEvent* e) {
     QTreeWidget::changeEvent(e);
-    if (e->type() == QEvent::EnabledChange) ApplyColor();
+    if (e->type() == QEvent::EnabledChange)
+        ApplyColor();
 }
 
 void TRzCustomTreeView::focusInEvent(QFocusEvent* e) {
@@ -691,24 +791,28 @@ void TRzCustomTreeView::focusOutEvent(QFocusEvent* e) {
 void TRzCustomTreeView::enterEvent(QEnterEvent* e) {
     QTreeWidget::enterEvent(e);
     NoteMouse(true);
-    if (OnMouseEnter) OnMouseEnter(this);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
 }
 
 void TRzCustomTreeView::leaveEvent(QEvent* e) {
     QTreeWidget::leaveEvent(e);
     NoteMouse(false);
-    if (OnMouseLeave) OnMouseLeave(this);
+    if (OnMouseLeave)
+        OnMouseLeave(this);
 }
 
 void TRzCustomTreeView::ShowPopup(TTreeNode* node, const QPoint& globalPos) {
-    if (!popupMenu_) return;
+    if (!popupMenu_)
+        return;
     rightClickNode_ = node;
     popupMenu_->exec(globalPos);
     rightClickNode_ = nullptr;
 }
 
 void TRzCustomTreeView::keyPressEvent(QKeyEvent* e) {
-    const auto modifiers = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const auto modifiers =
+        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const bool menuKey = (e->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
                          (e->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
     if (menuKey) {
@@ -721,7 +825,8 @@ void TRzCustomTreeView::keyPressEvent(QKeyEvent* e) {
         return;
     }
     int key = e->key();
-    if (OnKeyDown) OnKeyDown(this, key, e->modifiers());
+    if (OnKeyDown)
+        OnKeyDown(this, key, e->modifiers());
     if (key == 0) {
         e->accept();
         return;
@@ -733,7 +838,8 @@ void TRzCustomTreeView::keyPressEvent(QKeyEvent* e) {
 void TRzCustomTreeView::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::RightButton) {
         e->accept();
-        if (!popupMenu_) return;
+        if (!popupMenu_)
+            return;
         auto* under = static_cast<TTreeNode*>(itemAt(e->position().toPoint()));
         popupShownByPress_ = true;
         ShowPopup(under ? under : Selected(), e->globalPosition().toPoint());
@@ -744,11 +850,13 @@ void TRzCustomTreeView::mousePressEvent(QMouseEvent* e) {
 
 void TRzCustomTreeView::mouseReleaseEvent(QMouseEvent* e) {
     QTreeWidget::mouseReleaseEvent(e);
-    if (e->button() == Qt::LeftButton) Click();
+    if (e->button() == Qt::LeftButton)
+        Click();
 }
 
 void TRzCustomTreeView::mouseDoubleClickEvent(QMouseEvent* e) {
-    if (OnDblClick) OnDblClick(this);
+    if (OnDblClick)
+        OnDblClick(this);
     QTreeWidget::mouseDoubleClickEvent(e);
 }
 
@@ -765,16 +873,22 @@ void TRzCustomTreeView::contextMenuEvent(QContextMenuEvent* e) {
 void TRzCustomTreeView::wheelEvent(QWheelEvent* e) {
     e->accept();
     const int delta = e->angleDelta().y();
-    if (delta == 0) return;
+    if (delta == 0)
+        return;
     bool handled = false;
-    if (OnMouseWheel) OnMouseWheel(this, delta, handled);
-    if (handled) return;
+    if (OnMouseWheel)
+        OnMouseWheel(this, delta, handled);
+    if (handled)
+        return;
     QScrollBar* bar = verticalScrollBar();
-    if (!bar) return;
+    if (!bar)
+        return;
     const int lines = QApplication::wheelScrollLines();
     const int notches = std::max(1, std::abs(delta) / 120);
-    if (delta < 0) bar->setValue(bar->value() + lines * notches);
-    else bar->setValue(std::max(0, bar->value() - lines * notches));
+    if (delta < 0)
+        bar->setValue(bar->value() + lines * notches);
+    else
+        bar->setValue(std::max(0, bar->value() - lines * notches));
 }
 
 void TRzCustomTreeView::resizeEvent(QResizeEvent* e) {

@@ -42,7 +42,9 @@ enum TFrameStyle {
 
 enum TSide { sdLeft, sdTop, sdRight, sdBottom };
 using TSides = unsigned;
-constexpr TSides SideBit(TSide side) { return 1u << side; }
+constexpr TSides SideBit(TSide side) {
+    return 1u << side;
+}
 constexpr TSides sdAllSides = 0xF;
 
 enum TFramingPreference { fpCustomFraming, fpXPThemes };
@@ -60,7 +62,7 @@ class TRzFrameController;
 // The colour and frame settings of a control. The control tells it of
 // focus, mouse and enabled changes and asks it to paint the frame.
 class TRzFramedControl {
-public:
+  public:
     explicit TRzFramedControl(QAbstractScrollArea* control);
     virtual ~TRzFramedControl();
     TRzFramedControl(const TRzFramedControl&) = delete;
@@ -106,7 +108,7 @@ public:
     bool FrameHot() const;
     bool MouseOver() const { return mouseOver_; }
 
-protected:
+  protected:
     // Re-applies plain, focus or disabled colour.
     void ApplyColor();
     void NoteMouse(bool over);
@@ -118,7 +120,7 @@ protected:
     // While the control reads its contents, frame repaints wait.
     virtual bool FrameRepaintSuppressed() const { return false; }
 
-private:
+  private:
     friend class TRzFrameController;
     QAbstractScrollArea* control_;
     QColor plainColor_;
@@ -139,7 +141,7 @@ private:
 // Holds frame settings for several controls; what it sets is copied to
 // every registered control.
 class TRzFrameController : public TComponent {
-public:
+  public:
     explicit TRzFrameController(TComponent* owner = nullptr);
     ~TRzFrameController() override;
 
@@ -151,7 +153,7 @@ public:
     void SetFrameSides(TSides sides);
     const std::vector<TRzFramedControl*>& Controls() const { return controls_; }
 
-private:
+  private:
     friend class TRzFramedControl;
     void Register(TRzFramedControl* control);
     void Unregister(TRzFramedControl* control);
@@ -169,7 +171,7 @@ private:
 
 // A node of the tree. Real nodes carry data the node owns.
 class TTreeNode : public QTreeWidgetItem {
-public:
+  public:
     struct Data {
         virtual ~Data() = default;
     };
@@ -191,7 +193,7 @@ public:
     QIcon image;
     QIcon selectedImage;
 
-private:
+  private:
     std::unique_ptr<Data> data_;
 };
 
@@ -203,7 +205,7 @@ using TRzKeyEvent = std::function<void(TComponent* sender, int& key, Qt::Keyboar
 
 class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFramedControl {
     Q_OBJECT
-public:
+  public:
     explicit TRzCustomTreeView(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TRzCustomTreeView() override;
 
@@ -270,7 +272,7 @@ public:
     TRzNotifyEvent OnMouseLeave;
     TRzMouseWheelEvent OnMouseWheel;
 
-protected:
+  protected:
     // For derived classes, which join the owner once fully made, so that
     // siblings hear of the finished control.
     TRzCustomTreeView(TComponent* owner, QWidget* parent, bool joinOwner);
@@ -324,7 +326,7 @@ protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event) const override;
 
-private:
+  private:
     friend class TRzTreeEditDelegate;
     void OnSelectionChanged();
     void OnItemExpanded(QTreeWidgetItem* item);

@@ -28,7 +28,8 @@ namespace stdfs = std::filesystem;
 // A folder of `count` files with a handful of extensions, made once per run.
 std::string Folder(int count) {
     auto dir = stdfs::temp_directory_path() / ("bench-filelist-" + std::to_string(count));
-    if (stdfs::exists(dir / "done")) return dir.string();
+    if (stdfs::exists(dir / "done"))
+        return dir.string();
     stdfs::remove_all(dir);
     stdfs::create_directories(dir);
     static const char* extensions[] = {".bak", ".fdb", ".gbk", ".txt", ".log"};
@@ -68,13 +69,15 @@ void ReadFolder(benchmark::State& state) {
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
         list.SetListDir(folder);
-        listSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        listSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
         listHeap = static_cast<double>(HeapInUse() - heapBefore) / (1024.0 * 1024.0);
         items = list.Count();
         start = std::chrono::steady_clock::now();
         QStringList names = QDir(QString::fromStdString(folder)).entryList(QDir::Files);
-        qdirSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        qdirSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(names);
         state.ResumeTiming();
     }
@@ -95,12 +98,14 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     for (int count : {10000, 100000}) {
         std::error_code ignored;
-        stdfs::remove_all(stdfs::temp_directory_path() / ("bench-filelist-" + std::to_string(count)), ignored);
+        stdfs::remove_all(
+            stdfs::temp_directory_path() / ("bench-filelist-" + std::to_string(count)), ignored);
     }
     return 0;
 }

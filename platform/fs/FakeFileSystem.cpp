@@ -12,17 +12,21 @@ std::string FakeFileSystem::Full(const std::string& path) const {
     return rules_.WithoutTrailingSeparator(rules_.MakeAbsolute(path, current_));
 }
 
-std::string FakeFileSystem::Key(const std::string& path) const { return rules_.NameKey(Full(path)); }
+std::string FakeFileSystem::Key(const std::string& path) const {
+    return rules_.NameKey(Full(path));
+}
 
 FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
-    if (path.empty()) return nullptr;
+    if (path.empty())
+        return nullptr;
     auto it = nodes_.find(Key(path));
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
 FakeFileSystem::FakeDrive* FakeFileSystem::DriveOf(const std::string& root) {
     for (auto& d : drives_)
-        if (rules_.SameName(rules_.WithTrailingSeparator(d.root), rules_.WithTrailingSeparator(root)))
+        if (rules_.SameName(rules_.WithTrailingSeparator(d.root),
+                            rules_.WithTrailingSeparator(root)))
             return &d;
     return nullptr;
 }
@@ -50,7 +54,8 @@ void FakeFileSystem::SetVolume(const std::string& root, bool readable, const std
 void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
     std::string full = Full(path);
     std::string parent = rules_.ParentFolder(full);
-    if (!parent.empty() && !Find(parent)) AddFolder(parent);
+    if (!parent.empty() && !Find(parent))
+        AddFolder(parent);
     std::string name = rules_.LastComponent(full);
     nodes_[Key(full)] = Node{name.empty() ? full : name, attributes | faDirectory, 0, 0, false};
 }
@@ -59,19 +64,21 @@ void FakeFileSystem::AddFile(const std::string& path, std::int64_t size, std::ui
                              std::int64_t time) {
     std::string full = Full(path);
     std::string parent = rules_.ParentFolder(full);
-    if (!parent.empty() && !Find(parent)) AddFolder(parent);
-    nodes_[Key(full)] = Node{rules_.LastComponent(full), attributes & ~faDirectory, size, time, false};
+    if (!parent.empty() && !Find(parent))
+        AddFolder(parent);
+    nodes_[Key(full)] =
+        Node{rules_.LastComponent(full), attributes & ~faDirectory, size, time, false};
 }
 
 void FakeFileSystem::Remove(const std::string& path) {
     std::string key = Key(path);
-    std::erase_if(nodes_, [&](const auto& kv) {
-        return kv.first == key || rules_.IsInside(kv.first, key);
-    });
+    std::erase_if(
+        nodes_, [&](const auto& kv) { return kv.first == key || rules_.IsInside(kv.first, key); });
 }
 
 void FakeFileSystem::SetLocked(const std::string& path, bool locked) {
-    if (Node* n = Find(path)) n->locked = locked;
+    if (Node* n = Find(path))
+        n->locked = locked;
 }
 
 bool FakeFileSystem::FindEntries(const std::string& folder, const std::string& pattern,
@@ -80,24 +87,32 @@ bool FakeFileSystem::FindEntries(const std::string& folder, const std::string& p
     ++findCalls;
     foldersSearched.push_back(folder);
     Node* dir = Find(folder);
-    if (!dir || !(dir->attributes & faDirectory) || dir->locked) return false;
+    if (!dir || !(dir->attributes & faDirectory) || dir->locked)
+        return false;
     // A drive without a readable medium lists nothing.
     for (auto& d : drives_)
-        if (!d.readable && rules_.IsInside(Full(folder), Full(d.root))) return false;
+        if (!d.readable && rules_.IsInside(Full(folder), Full(d.root)))
+            return false;
     std::string prefix = rules_.WithTrailingSeparator(Key(folder));
     std::vector<DirEntry> entries;
     for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
         const std::string& key = it->first;
-        if (key.compare(0, prefix.size(), prefix) != 0) break;
-        if (key.size() == prefix.size()) continue;
-        if (key.find(rules_.Separator(), prefix.size()) != std::string::npos) continue;
+        if (key.compare(0, prefix.size(), prefix) != 0)
+            break;
+        if (key.size() == prefix.size())
+            continue;
+        if (key.find(rules_.Separator(), prefix.size()) != std::string::npos)
+            continue;
         const Node& n = it->second;
-        if (!rules_.Matches(n.listedName, pattern)) continue;
-        if (!PassesSearchAttributes(n.attributes, searchAttributes)) continue;
+        if (!rules_.Matches(n.listedName, pattern))
+            continue;
+        if (!PassesSearchAttributes(n.attributes, searchAttributes))
+            continue;
         entries.push_back({n.listedName, n.attributes, n.size, n.time});
     }
     for (const auto& e : entries)
-        if (!onEntry(e)) break;
+        if (!onEntry(e))
+            break;
     return true;
 }
 
@@ -105,7 +120,8 @@ bool FakeFileSystem::SetCurrentDirectory(const std::string& path, std::string* e
     Node* n = Find(path);
     bool ready = true;
     for (auto& d : drives_)
-        if (!d.readable && rules_.IsInside(Full(path), Full(d.root))) ready = false;
+        if (!d.readable && rules_.IsInside(Full(path), Full(d.root)))
+            ready = false;
     if (!n || !(n->attributes & faDirectory) || n->locked || !ready) {
         if (error)
             *error = !ready ? "The device is not ready"
@@ -120,7 +136,8 @@ bool FakeFileSystem::SetCurrentDirectory(const std::string& path, std::string* e
     std::vector<std::string> parts;
     while (!rules_.IsRoot(walk) && !walk.empty()) {
         Node* w = Find(walk);
-        if (!w) break;
+        if (!w)
+            break;
         parts.push_back(w->listedName);
         walk = rules_.ParentFolder(walk);
     }
@@ -142,14 +159,17 @@ bool FakeFileSystem::FileExists(const std::string& path) {
 
 std::optional<std::string> FakeFileSystem::ListedName(const std::string& path) {
     Node* n = Find(path);
-    if (!n) return std::nullopt;
+    if (!n)
+        return std::nullopt;
     return n->listedName;
 }
 
 bool FakeFileSystem::Rename(const std::string& from, const std::string& to, std::string* error) {
     std::string src = Key(from), dst = Key(to);
-    if (!nodes_.count(src) || nodes_.count(dst) || !DirectoryExists(rules_.ParentFolder(Full(to)))) {
-        if (error) *error = "Cannot rename";
+    if (!nodes_.count(src) || nodes_.count(dst) ||
+        !DirectoryExists(rules_.ParentFolder(Full(to)))) {
+        if (error)
+            *error = "Cannot rename";
         return false;
     }
     std::map<std::string, Node> moved;
@@ -169,25 +189,29 @@ bool FakeFileSystem::Rename(const std::string& from, const std::string& to, std:
 std::vector<Drive> FakeFileSystem::Drives() {
     std::vector<Drive> out;
     for (const auto& d : drives_) out.push_back({d.root, d.kind});
-    std::sort(out.begin(), out.end(), [](const Drive& a, const Drive& b) { return a.root < b.root; });
+    std::sort(out.begin(), out.end(),
+              [](const Drive& a, const Drive& b) { return a.root < b.root; });
     return out;
 }
 
 std::optional<VolumeInfo> FakeFileSystem::ReadVolume(const std::string& root) {
     ++volumeReads;
     FakeDrive* d = DriveOf(root);
-    if (!d || !d->readable) return std::nullopt;
+    if (!d || !d->readable)
+        return std::nullopt;
     return VolumeInfo{d->label, d->serial};
 }
 
 std::string FakeFileSystem::UniversalName(const std::string& path) {
     std::string full = rules_.MakeAbsolute(path, current_);
     for (const auto& d : drives_) {
-        if (d.universal.empty() || !rules_.IsInside(full, d.root)) continue;
+        if (d.universal.empty() || !rules_.IsInside(full, d.root))
+            continue;
         std::string rest = full.substr(rules_.WithoutTrailingSeparator(d.root).size());
         if (rules_.Style() == PathStyle::Windows && !rest.empty() && rest[0] != '\\')
             rest = "\\" + rest;
-        if (rest.empty()) rest = std::string(1, rules_.Separator());
+        if (rest.empty())
+            rest = std::string(1, rules_.Separator());
         return d.universal + rest;
     }
     return path;

@@ -14,7 +14,7 @@
 namespace platform::fs {
 
 class FakeFileSystem final : public FileSystem {
-public:
+  public:
     explicit FakeFileSystem(PathStyle style = PathStyle::Windows);
 
     // A volume reached by `root`; `universal` is the share it maps
@@ -42,7 +42,8 @@ public:
     bool DirectoryExists(const std::string& path) override;
     bool FileExists(const std::string& path) override;
     std::optional<std::string> ListedName(const std::string& path) override;
-    bool Rename(const std::string& from, const std::string& to, std::string* error = nullptr) override;
+    bool Rename(const std::string& from, const std::string& to,
+                std::string* error = nullptr) override;
     std::vector<Drive> Drives() override;
     std::optional<VolumeInfo> ReadVolume(const std::string& root) override;
     std::string UniversalName(const std::string& path) override;
@@ -52,7 +53,7 @@ public:
     int volumeReads = 0;
     std::vector<std::string> foldersSearched;
 
-private:
+  private:
     struct Node {
         std::string listedName;
         std::uint32_t attributes = 0;

@@ -24,6 +24,8 @@ FileSystem& Files() {
     return files ? *files : SystemFiles();
 }
 
-FileSystem* SetFileSystem(FileSystem* files) { return installed.exchange(files); }
+FileSystem* SetFileSystem(FileSystem* files) {
+    return installed.exchange(files);
+}
 
 }  // namespace platform::fs

@@ -62,7 +62,7 @@ struct VolumeInfo {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     virtual const PathRules& Rules() const = 0;
@@ -115,13 +115,13 @@ FileSystem* SetFileSystem(FileSystem* files);
 FileSystem& SystemFiles();
 
 class ScopedFileSystem {
-public:
+  public:
     explicit ScopedFileSystem(FileSystem& files) : previous_(SetFileSystem(&files)) {}
     ~ScopedFileSystem() { SetFileSystem(previous_); }
     ScopedFileSystem(const ScopedFileSystem&) = delete;
     ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
 
-private:
+  private:
     FileSystem* previous_;
 };
 

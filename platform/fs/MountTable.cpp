@@ -38,7 +38,8 @@ std::vector<std::string_view> Fields(std::string_view line) {
         while (i < line.size() && line[i] == ' ') ++i;
         std::size_t j = i;
         while (j < line.size() && line[j] != ' ') ++j;
-        if (j > i) out.push_back(line.substr(i, j - i));
+        if (j > i)
+            out.push_back(line.substr(i, j - i));
         i = j;
     }
     return out;
@@ -49,8 +50,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }
 
 bool UnderFolder(std::string_view path, std::string_view folder) {
-    return path == folder || (StartsWith(path, folder) && path.size() > folder.size() &&
-                              path[folder.size()] == '/');
+    return path == folder ||
+           (StartsWith(path, folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
 
 std::string ReadSmallFile(const std::string& path) {
@@ -67,13 +68,15 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
+        if (end == std::string_view::npos)
+            end = text.size();
         auto fields = Fields(text.substr(pos, end - pos));
         pos = end + 1;
         // id parent major:minor root mount-point options [optional...] - type source super-options
         std::size_t dash = 0;
         while (dash < fields.size() && fields[dash] != "-") ++dash;
-        if (fields.size() < 5 || dash + 2 >= fields.size()) continue;
+        if (fields.size() < 5 || dash + 2 >= fields.size())
+            continue;
         MountEntry m;
         m.mountPoint = Unescape(fields[4]);
         m.fsType = Unescape(fields[dash + 1]);
@@ -85,7 +88,9 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     return mounts;
 }
 
-std::vector<MountEntry> ReadMountTable() { return ParseMountInfo(ReadSmallFile("/proc/self/mountinfo")); }
+std::vector<MountEntry> ReadMountTable() {
+    return ParseMountInfo(ReadSmallFile("/proc/self/mountinfo"));
+}
 
 bool IsNetworkFsType(std::string_view t) {
     return t == "nfs" || t == "nfs4" || t == "cifs" || t == "smb3" || t == "smbfs" ||
@@ -94,42 +99,54 @@ bool IsNetworkFsType(std::string_view t) {
 }
 
 bool IsBrowsableMount(const MountEntry& m) {
-    if (m.mountPoint == "/") return true;
+    if (m.mountPoint == "/")
+        return true;
     static constexpr std::array kKernel = {
-        "proc",     "sysfs",     "devtmpfs",   "devpts",   "cgroup",  "cgroup2", "mqueue",
-        "debugfs",  "tracefs",   "securityfs", "pstore",   "bpf",     "configfs", "fusectl",
-        "hugetlbfs", "autofs",   "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs",
-        "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
+        "proc",       "sysfs",   "devtmpfs",  "devpts",          "cgroup",      "cgroup2",
+        "mqueue",     "debugfs", "tracefs",   "securityfs",      "pstore",      "bpf",
+        "configfs",   "fusectl", "hugetlbfs", "autofs",          "binfmt_misc", "efivarfs",
+        "rpc_pipefs", "nsfs",    "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
     for (const char* k : kKernel)
-        if (m.fsType == k) return false;
+        if (m.fsType == k)
+            return false;
     // The system's own scratch areas are not volumes anyone browses.
     for (std::string_view f : {"/proc", "/sys", "/dev", "/run", "/boot/efi"})
-        if (UnderFolder(m.mountPoint, f)) return false;
+        if (UnderFolder(m.mountPoint, f))
+            return false;
     // A read-only RAM file system holds nothing anyone put there.
-    if ((m.fsType == "tmpfs" || m.fsType == "ramfs") && m.readOnly) return false;
+    if ((m.fsType == "tmpfs" || m.fsType == "ramfs") && m.readOnly)
+        return false;
     return true;
 }
 
 bool IsRemovableDevice(const std::string& source) {
-    if (!StartsWith(source, "/dev/")) return false;
+    if (!StartsWith(source, "/dev/"))
+        return false;
     char resolved[4096];
     std::string device = source;
-    if (realpath(source.c_str(), resolved)) device = resolved;
+    if (realpath(source.c_str(), resolved))
+        device = resolved;
     std::string name = device.substr(device.rfind('/') + 1);
-    for (const std::string& candidate :
-         {"/sys/class/block/" + name + "/removable", "/sys/class/block/" + name + "/../removable"}) {
+    for (const std::string& candidate : {"/sys/class/block/" + name + "/removable",
+                                         "/sys/class/block/" + name + "/../removable"}) {
         std::string flag = ReadSmallFile(candidate);
-        if (!flag.empty()) return flag[0] == '1';
+        if (!flag.empty())
+            return flag[0] == '1';
     }
     return false;
 }
 
 int DriveKindOf(const MountEntry& m, bool removable) {
-    if (m.mountPoint == "/") return dkFixed;
-    if (IsNetworkFsType(m.fsType)) return dkRemote;
-    if (m.fsType == "iso9660" || m.fsType == "udf") return dkCdRom;
-    if (m.fsType == "tmpfs" || m.fsType == "ramfs") return dkRamDisk;
-    if (removable) return dkRemovable;
+    if (m.mountPoint == "/")
+        return dkFixed;
+    if (IsNetworkFsType(m.fsType))
+        return dkRemote;
+    if (m.fsType == "iso9660" || m.fsType == "udf")
+        return dkCdRom;
+    if (m.fsType == "tmpfs" || m.fsType == "ramfs")
+        return dkRamDisk;
+    if (removable)
+        return dkRemovable;
     if (StartsWith(m.source, "/dev/") || m.fsType == "overlay" || m.fsType == "zfs" ||
         m.fsType == "btrfs")
         return dkFixed;
@@ -141,19 +158,24 @@ const MountEntry* MountOf(const std::vector<MountEntry>& mounts, std::string_vie
     for (const auto& m : mounts) {
         bool inside = m.mountPoint == "/" ? StartsWith(path, "/") : UnderFolder(path, m.mountPoint);
         // Later entries are mounted over earlier ones at the same point.
-        if (inside && (!best || m.mountPoint.size() >= best->mountPoint.size())) best = &m;
+        if (inside && (!best || m.mountPoint.size() >= best->mountPoint.size()))
+            best = &m;
     }
     return best;
 }
 
-MountWatch::MountWatch() { fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC); }
+MountWatch::MountWatch() {
+    fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+}
 
 MountWatch::~MountWatch() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 bool MountWatch::WaitForChange(int timeoutMs) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     pollfd p{fd_, POLLPRI, 0};
     int n = ::poll(&p, 1, timeoutMs);
     return n > 0 && (p.revents & (POLLPRI | POLLERR)) != 0;

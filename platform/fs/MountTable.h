@@ -37,7 +37,7 @@ const MountEntry* MountOf(const std::vector<MountEntry>& mounts, std::string_vie
 // Wakes when the mount table changes. The kernel marks the table file
 // with an exceptional condition on each change; one poll clears it.
 class MountWatch {
-public:
+  public:
     MountWatch();
     ~MountWatch();
     MountWatch(const MountWatch&) = delete;
@@ -49,7 +49,7 @@ public:
     // Waits at most `timeoutMs` for a change; true when one happened.
     bool WaitForChange(int timeoutMs);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -16,7 +16,7 @@ namespace platform::fs {
 enum class PathStyle { Posix, Windows };
 
 class PathRules {
-public:
+  public:
     explicit PathRules(PathStyle style) : style_(style) {}
 
     PathStyle Style() const { return style_; }
@@ -71,7 +71,7 @@ public:
     std::string_view ForbiddenNameCharacters() const;
     bool IsValidName(std::string_view name) const;
 
-private:
+  private:
     PathStyle style_;
 };
 

@@ -48,7 +48,8 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
     };
     {
         std::lock_guard lock(probeMutex);
-        if (!pendingProbes.insert(key).second) return std::nullopt;
+        if (!pendingProbes.insert(key).second)
+            return std::nullopt;
     }
     auto state = std::make_shared<State>();
     try {
@@ -73,7 +74,8 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
         return std::nullopt;
     }
     std::unique_lock lock(state->mutex);
-    if (!state->done.wait_for(lock, timeout, [&] { return state->finished; })) return std::nullopt;
+    if (!state->done.wait_for(lock, timeout, [&] { return state->finished; }))
+        return std::nullopt;
     return state->result;
 }
 
@@ -83,14 +85,18 @@ struct DirCloser {
 
 std::string LabelOfDevice(const std::string& source) {
     char wanted[4096];
-    if (!realpath(source.c_str(), wanted)) return {};
+    if (!realpath(source.c_str(), wanted))
+        return {};
     std::unique_ptr<DIR, DirCloser> dir(::opendir("/dev/disk/by-label"));
-    if (!dir) return {};
+    if (!dir)
+        return {};
     while (dirent* e = ::readdir(dir.get())) {
-        if (e->d_name[0] == '.') continue;
+        if (e->d_name[0] == '.')
+            continue;
         std::string link = std::string("/dev/disk/by-label/") + e->d_name;
         char target[4096];
-        if (!realpath(link.c_str(), target) || std::strcmp(target, wanted) != 0) continue;
+        if (!realpath(link.c_str(), target) || std::strcmp(target, wanted) != 0)
+            continue;
         // udev writes blanks and other unsafe characters as \xNN.
         std::string name = e->d_name, label;
         for (std::size_t i = 0; i < name.size(); ++i) {
@@ -112,25 +118,28 @@ std::string LabelOfShare(const std::string& source) {
     while (!s.empty() && s.back() == '/') s.pop_back();
     auto slash = s.rfind('/');
     auto colon = s.find(':');
-    if (slash == std::string::npos) return colon == std::string::npos ? s : s.substr(colon + 1);
+    if (slash == std::string::npos)
+        return colon == std::string::npos ? s : s.substr(colon + 1);
     return s.substr(slash + 1);
 }
 
 bool InGroup(gid_t gid) {
-    if (gid == ::getegid()) return true;
+    if (gid == ::getegid())
+        return true;
     int n = ::getgroups(0, nullptr);
-    if (n <= 0) return false;
+    if (n <= 0)
+        return false;
     std::vector<gid_t> groups(static_cast<std::size_t>(n));
     n = ::getgroups(n, groups.data());
-    return std::find(groups.begin(), groups.begin() + std::max(n, 0), gid) != groups.begin() + std::max(n, 0);
+    return std::find(groups.begin(), groups.begin() + std::max(n, 0), gid) !=
+           groups.begin() + std::max(n, 0);
 }
 
 class SystemFileSystem final : public FileSystem {
-public:
+  public:
     const PathRules& Rules() const override { return RulesFor(PathStyle::Posix); }
 
-    bool FindEntries(const std::string& folder, const std::string& pattern,
-                     std::uint32_t search,
+    bool FindEntries(const std::string& folder, const std::string& pattern, std::uint32_t search,
                      const std::function<bool(const DirEntry&)>& onEntry) override {
         return Search(folder, pattern, search, false, onEntry);
     }
@@ -143,7 +152,8 @@ public:
     bool Search(const std::string& folder, const std::string& pattern, std::uint32_t search,
                 bool foldersOnly, const std::function<bool(const DirEntry&)>& onEntry) {
         int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return false;
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
         if (!dir) {
             ::close(fd);
@@ -154,29 +164,40 @@ public:
         while (dirent* e = ::readdir(dir.get())) {
             DirEntry entry;
             entry.name = e->d_name;
-            if (!rules.Matches(entry.name, pattern)) continue;
+            if (!rules.Matches(entry.name, pattern))
+                continue;
             // Dot-files are this system's hidden files.
-            if (entry.name[0] == '.') entry.attributes |= faHidden;
+            if (entry.name[0] == '.')
+                entry.attributes |= faHidden;
             // Leave out what the filter drops anyway before paying for a stat.
-            if (!PassesSearchAttributes(entry.attributes, search)) continue;
-            if (e->d_type == DT_DIR && !(search & faDirectory)) continue;
-            if (foldersOnly && e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+            if (!PassesSearchAttributes(entry.attributes, search))
+                continue;
+            if (e->d_type == DT_DIR && !(search & faDirectory))
+                continue;
+            if (foldersOnly && e->d_type != DT_DIR && e->d_type != DT_LNK &&
+                e->d_type != DT_UNKNOWN)
                 continue;
             struct stat st {};
             if (::fstatat(fd, e->d_name, &st, 0) != 0 &&
                 ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
-            if (S_ISDIR(st.st_mode)) entry.attributes |= faDirectory;
-            else if (!S_ISREG(st.st_mode)) entry.attributes |= faSysFile;
+            if (S_ISDIR(st.st_mode))
+                entry.attributes |= faDirectory;
+            else if (!S_ISREG(st.st_mode))
+                entry.attributes |= faSysFile;
             if (euid != 0) {
                 mode_t bit = st.st_uid == euid ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
-                if (!(st.st_mode & bit)) entry.attributes |= faReadOnly;
+                if (!(st.st_mode & bit))
+                    entry.attributes |= faReadOnly;
             }
-            if (!PassesSearchAttributes(entry.attributes, search)) continue;
-            if (foldersOnly && !entry.IsDirectory()) continue;
+            if (!PassesSearchAttributes(entry.attributes, search))
+                continue;
+            if (foldersOnly && !entry.IsDirectory())
+                continue;
             entry.size = static_cast<std::int64_t>(st.st_size);
             entry.time = static_cast<std::int64_t>(st.st_mtime);
-            if (!onEntry(entry)) break;
+            if (!onEntry(entry))
+                break;
         }
         return true;
     }
@@ -184,7 +205,8 @@ public:
     std::string CurrentDirectory() override {
         std::string buffer(4096, '\0');
         while (!::getcwd(buffer.data(), buffer.size())) {
-            if (errno != ERANGE) return {};
+            if (errno != ERANGE)
+                return {};
             buffer.resize(buffer.size() * 2);
         }
         buffer.resize(std::strlen(buffer.c_str()));
@@ -192,8 +214,10 @@ public:
     }
 
     bool SetCurrentDirectory(const std::string& path, std::string* error) override {
-        if (::chdir(path.c_str()) == 0) return true;
-        if (error) *error = std::strerror(errno);
+        if (::chdir(path.c_str()) == 0)
+            return true;
+        if (error)
+            *error = std::strerror(errno);
         return false;
     }
 
@@ -209,7 +233,8 @@ public:
 
     std::optional<std::string> ListedName(const std::string& path) override {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+        if (::lstat(path.c_str(), &st) != 0)
+            return std::nullopt;
         // Names are exact here: the folder lists what was asked for.
         std::string name = Rules().LastComponent(path);
         return name.empty() ? path : name;
@@ -219,7 +244,8 @@ public:
         // Never replace an existing entry, as a move of a folder must not.
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
             return true;
-        if (error) *error = std::strerror(errno);
+        if (error)
+            *error = std::strerror(errno);
         return false;
     }
 
@@ -228,19 +254,25 @@ public:
         std::vector<Drive> drives;
         for (std::size_t i = 0; i < mounts.size(); ++i) {
             const MountEntry& m = mounts[i];
-            if (!IsBrowsableMount(m)) continue;
+            if (!IsBrowsableMount(m))
+                continue;
             bool shadowed = false;
             for (std::size_t j = i + 1; j < mounts.size(); ++j)
-                if (mounts[j].mountPoint == m.mountPoint) shadowed = true;
-            if (shadowed) continue;
+                if (mounts[j].mountPoint == m.mountPoint)
+                    shadowed = true;
+            if (shadowed)
+                continue;
             // Single files mounted into place are not volumes; a share is
             // taken on trust, as asking it could hang.
             if (!IsNetworkFsType(m.fsType) && m.mountPoint != "/") {
-                auto isDir = Probe<bool>("dir:" + m.mountPoint, kVolumeTimeout, [mp = m.mountPoint] {
-                    struct stat st {};
-                    return std::optional<bool>(::stat(mp.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-                });
-                if (isDir && !*isDir) continue;
+                auto isDir =
+                    Probe<bool>("dir:" + m.mountPoint, kVolumeTimeout, [mp = m.mountPoint] {
+                        struct stat st {};
+                        return std::optional<bool>(::stat(mp.c_str(), &st) == 0 &&
+                                                   S_ISDIR(st.st_mode));
+                    });
+                if (isDir && !*isDir)
+                    continue;
             }
             drives.push_back({m.mountPoint, DriveKindOf(m, IsRemovableDevice(m.source))});
         }
@@ -254,30 +286,38 @@ public:
         const MountEntry* m = MountOf(mounts, root);
         auto fsid = Probe<std::uint32_t>("vol:" + root, kVolumeTimeout, [root] {
             struct statvfs vfs {};
-            if (::statvfs(root.c_str(), &vfs) != 0) return std::optional<std::uint32_t>();
+            if (::statvfs(root.c_str(), &vfs) != 0)
+                return std::optional<std::uint32_t>();
             auto id = static_cast<std::uint64_t>(vfs.f_fsid);
             auto serial = static_cast<std::uint32_t>(id ^ (id >> 32));
             // All ones stands for "unreadable" in the controls.
-            if (serial == 0xFFFFFFFFu) serial = 0xFFFFFFFEu;
+            if (serial == 0xFFFFFFFFu)
+                serial = 0xFFFFFFFEu;
             return std::optional<std::uint32_t>(serial);
         });
-        if (!fsid) return std::nullopt;
+        if (!fsid)
+            return std::nullopt;
         VolumeInfo info;
         info.serial = *fsid;
-        if (m && IsNetworkFsType(m->fsType)) info.label = LabelOfShare(m->source);
-        else if (m && m->source.rfind("/dev/", 0) == 0) info.label = LabelOfDevice(m->source);
+        if (m && IsNetworkFsType(m->fsType))
+            info.label = LabelOfShare(m->source);
+        else if (m && m->source.rfind("/dev/", 0) == 0)
+            info.label = LabelOfDevice(m->source);
         return info;
     }
 
     std::string UniversalName(const std::string& path) override {
         auto mounts = ReadMountTable();
         const MountEntry* m = MountOf(mounts, path);
-        if (!m || !IsNetworkFsType(m->fsType)) return path;
+        if (!m || !IsNetworkFsType(m->fsType))
+            return path;
         std::string source = m->source;
-        if (m->fsType.rfind("nfs", 0) != 0) std::replace(source.begin(), source.end(), '\\', '/');
+        if (m->fsType.rfind("nfs", 0) != 0)
+            std::replace(source.begin(), source.end(), '\\', '/');
         while (source.size() > 1 && source.back() == '/') source.pop_back();
         std::string rest = m->mountPoint == "/" ? path : path.substr(m->mountPoint.size());
-        if (!rest.empty() && rest[0] != '/') rest = "/" + rest;
+        if (!rest.empty() && rest[0] != '/')
+            rest = "/" + rest;
         return source + rest;
     }
 };

@@ -14,7 +14,7 @@
 #include "platform/FakeWindowLayer.h"
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         static int counter = 0;
         root_ = std::filesystem::temp_directory_path() /
@@ -46,14 +46,14 @@ public:
         return (root_ / relative).string();
     }
 
-private:
+  private:
     std::filesystem::path root_;
 };
 
 // Installs the fake window layer and shell, clears the icon cache and
 // puts the current directory back after each test.
 class ControlsTest : public ::testing::Test {
-protected:
+  protected:
     ControlsTest()
         : savedDir_(std::filesystem::current_path()), layerGuard_(window), shellGuard_(shell) {
         TExtensionIconCache::Instance().Clear();
@@ -73,7 +73,7 @@ protected:
     platform::FakeWindowLayer window;
     TFakeShell shell;
 
-private:
+  private:
     std::filesystem::path savedDir_;
     platform::ScopedWindowLayer layerGuard_;
     ScopedShell shellGuard_;

@@ -20,7 +20,7 @@ std::vector<std::string> ChildCaptions(TTreeNode* node) {
 
 // Trees on this machine's file system, with a list linked to each.
 class DirectoryTree : public ControlsTest {
-protected:
+  protected:
     DirectoryTree() {
         tree.SetFileList(&list);
         list.show();
@@ -169,8 +169,9 @@ TEST_F(DirectoryTree, ANameThatWouldMoveTheFolderElsewhereIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path("../escaped")));
     EXPECT_EQ(tree.Selected()->Text(), "Old");
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text,
-              "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |");
+    EXPECT_EQ(
+        window.messages[0].text,
+        "A directory name cannot contain any of the following characters:\r\\ / : * ? \" < > |");
 }
 
 TEST_F(DirectoryTree, DriveNodesCannotBeRenamedAndReadOnlyTreesNothing) {
@@ -222,7 +223,7 @@ TEST(TreeAndListLinks, EachSideForgetsTheOtherWhenItGoes) {
 // A window that owns its controls both ways: as their component owner and
 // as their parent widget.
 class TForm : public QWidget, public TComponent {
-public:
+  public:
     TForm() {
         tree = new TRzDirectoryTree(this, this);
         list = new TRzFileListBox(this, this);
@@ -232,7 +233,7 @@ public:
 };
 
 class TFormOwnerFirst : public TComponent, public QWidget {
-public:
+  public:
     TFormOwnerFirst() {
         tree = new TRzDirectoryTree(this, this);
         list = new TRzFileListBox(this, this);
@@ -262,7 +263,7 @@ TEST(TreeAndListLinks, AControlDeletedByItsParentLeavesItsOwner) {
 // Drives, on a machine with drive letters
 
 class DriveLetters : public ControlsTest {
-protected:
+  protected:
     DriveLetters() : use_(fs) {
         fs.AddDrive("A:\\", dkRemovable);
         fs.AddDrive("C:\\", dkFixed, "SYSTEM", 0xC);
@@ -287,10 +288,10 @@ protected:
 
     FakeFileSystem fs{PathStyle::Windows};
 
-private:
+  private:
     ScopedFileSystem use_;
 
-protected:
+  protected:
     TRzDirectoryTree tree;
     TRzFileListBox list;
 };
@@ -379,7 +380,8 @@ TEST_F(DriveLetters, AnExchangedMediumResetsTheDriveOnTheNextClick) {
     tree.OnClick = [&](TComponent*) { ++clicks; };
     tree.show();
     QApplication::processEvents();
-    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(tree.Selected()).center());
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                      tree.visualItemRect(tree.Selected()).center());
     EXPECT_EQ(clicks, 0);
     TTreeNode* drive = tree.FindDriveNode("A:\\");
     EXPECT_EQ(drive->Text(), "Two (A:)");

@@ -10,7 +10,7 @@ namespace {
 // A machine with drive letters: floppy A, system C, data D, a drive without
 // root directory E, a RAM disk R, a network drive N and a CD-ROM Z.
 class DrivesAndPaths : public ControlsTest {
-protected:
+  protected:
     DrivesAndPaths() : use_(fs) {
         fs.AddDrive("A:\\", dkRemovable);
         fs.SetVolume("A:\\", false);
@@ -24,7 +24,7 @@ protected:
 
     FakeFileSystem fs{PathStyle::Windows};
 
-private:
+  private:
     ScopedFileSystem use_;
 };
 
@@ -91,7 +91,7 @@ TEST_F(DrivesAndPaths, LongPathsLoseTheirLeadingFoldersFirst) {
 // This system: mount points instead of letters, "/" paths, shares in
 // their two network forms.
 class MountedVolumes : public ControlsTest {
-protected:
+  protected:
     MountedVolumes() : use_(fs) {
         fs.AddDrive("/", dkFixed, "", 1);
         fs.AddDrive("/mnt/data", dkFixed, "DATA", 2);
@@ -103,7 +103,7 @@ protected:
 
     FakeFileSystem fs{PathStyle::Posix};
 
-private:
+  private:
     ScopedFileSystem use_;
 };
 

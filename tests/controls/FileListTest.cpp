@@ -17,7 +17,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 class FileList : public ControlsTest {
-protected:
+  protected:
     // A list shown on the offscreen screen, reading `folder`.
     void Open(TRzFileListBox& list, const std::string& folder) {
         list.resize(260, 200);

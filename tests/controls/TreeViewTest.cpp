@@ -14,7 +14,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 class TreeView : public ControlsTest {
-protected:
+  protected:
     TreeView() {
         a = tree.AddChild(nullptr, "a");
         b = tree.AddChild(nullptr, "b");
@@ -37,7 +37,9 @@ TEST_F(TreeView, ARefusedSelectionChangeKeepsTheSelection) {
         events.push_back("changing " + node->Text());
         allow = node != b;
     };
-    tree.OnChange = [&](TComponent*, TTreeNode* node) { events.push_back("change " + node->Text()); };
+    tree.OnChange = [&](TComponent*, TTreeNode* node) {
+        events.push_back("change " + node->Text());
+    };
     tree.Select(b);
     EXPECT_EQ(tree.Selected(), a);
     tree.Select(a1);
@@ -98,7 +100,8 @@ TEST_F(TreeView, TheMenuKeyShowsThePopupForTheSelectedNode) {
     TTreeNode* during = nullptr;
     int keys = 0;
     tree.OnKeyDown = [&](TComponent*, int& key, Qt::KeyboardModifiers) {
-        if (key != Qt::Key_Shift) ++keys;
+        if (key != Qt::Key_Shift)
+            ++keys;
     };
     QTimer::singleShot(0, &menu, [&] {
         during = tree.Selected();

@@ -20,7 +20,7 @@
 namespace {
 
 class TDemoForm : public QWidget, public TComponent {
-public:
+  public:
     explicit TDemoForm(const std::string& folder) {
         setWindowTitle("Directory tree");
         resize(400, 500);
@@ -58,8 +58,10 @@ int main(int argc, char** argv) {
     QString grab;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--grab" && i + 1 < argc) grab = argv[++i];
-        else folder = arg;
+        if (arg == "--grab" && i + 1 < argc)
+            grab = argv[++i];
+        else
+            folder = arg;
     }
     TDemoForm form(folder);
     form.show();

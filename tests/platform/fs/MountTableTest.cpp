@@ -39,7 +39,8 @@ TEST(MountTable, KernelFileSystemsAndReadOnlyScratchAreNotVolumes) {
     auto mounts = ParseMountInfo(kSample);
     std::vector<std::string> browsable;
     for (const auto& m : mounts)
-        if (IsBrowsableMount(m)) browsable.push_back(m.mountPoint);
+        if (IsBrowsableMount(m))
+            browsable.push_back(m.mountPoint);
     EXPECT_EQ(browsable, (std::vector<std::string>{"/", "/mnt/my data", "/mnt/share", "/mnt/nfs",
                                                    "/media/cd", "/scratch"}));
 }
@@ -69,7 +70,8 @@ TEST(MountTable, TheSystemTableHasTheRoot) {
 }
 
 TEST(MountTable, TheWatchWakesWhenAVolumeIsMounted) {
-    auto dir = std::filesystem::temp_directory_path() / ("mountwatch-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("mountwatch-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     MountWatch watch;
     watch.WaitForChange(0);

@@ -14,7 +14,7 @@ namespace stdfs = std::filesystem;
 namespace {
 
 class SystemFiles_ : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = stdfs::current_path();
         dir_ = stdfs::temp_directory_path() / ("sysfs-" + std::to_string(::getpid()));
@@ -75,7 +75,8 @@ TEST_F(SystemFiles_, ASearchStopsWhenAsked) {
 }
 
 TEST_F(SystemFiles_, AMissingFolderCannotBeSearched) {
-    EXPECT_FALSE(files.FindEntries((dir_ / "nope").string(), "*", 0, [](const DirEntry&) { return true; }));
+    EXPECT_FALSE(
+        files.FindEntries((dir_ / "nope").string(), "*", 0, [](const DirEntry&) { return true; }));
 }
 
 TEST_F(SystemFiles_, CurrentDirectoryAsTheSystemReportsIt) {
