@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <QLabel>
 #include <QTest>
@@ -185,6 +186,19 @@ TEST_F(DirectoryTree, DriveNodesCannotBeRenamedAndReadOnlyTreesNothing) {
     tree.OpenDir("/");
     QTest::keyClick(&tree, Qt::Key_F2);
     EXPECT_EQ(tree.findChild<QLineEdit*>(), nullptr);
+}
+
+TEST_F(DirectoryTree, AVolumeMountedWhileTheTreeRunsBecomesADrive) {
+    const std::string point = dir.Folder("volume");
+    tree.OpenDir(dir.Path());
+    if (::mount("none", point.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting is not permitted here";
+    const bool appeared = QTest::qWaitFor([&] { return tree.FindDriveNode(point) != nullptr; }, 3000);
+    ::umount(point.c_str());
+    ASSERT_TRUE(appeared);
+    EXPECT_EQ(tree.FindDriveNode(point)->Text(), " (" + point + ")");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree.FindDriveNode(point) == nullptr; }, 3000));
+    EXPECT_EQ(tree.SelectedDir(), dir.Path());
 }
 
 // ---------------------------------------------------------------------------
