@@ -25,6 +25,8 @@ mkdir -p "$shots" docs
 caption="백업된 자료 불러오기(Restore) 자료복구"
 
 fail() { echo "screenshot: $*" >&2; exit 1; }
+# xdotool takes window names as regular expressions.
+exact() { printf '^%s$' "$(printf '%s' "$1" | sed 's/[][()\\.^$*+?{}|]/\\&/g')"; }
 
 # A fresh target each run, so the restore is seen to replace it.
 rm -f "$bin/Data/"*.before-restore*
@@ -36,7 +38,7 @@ scripts/fbserver.sh run "$server" "$bin/Main_Prg" &
 tool=$!
 trap 'kill $tool 2>/dev/null || true' EXIT
 
-window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1) ||
+window=$(timeout 30 xdotool search --sync --onlyvisible --name "$(exact "$caption")" | head -n 1) ||
     fail "the window did not appear"
 # Nothing may be appended to the caption (such as the application's name).
 [ "$(xdotool getwindowname "$window")" = "$caption" ] ||
@@ -51,15 +53,14 @@ click 560 385
 import -window "$window" docs/screenshot.png
 click 408 283
 
-# The busy window, taken while the server works (if it is still working).
-import -window "$window" "$shots/busy.png" 2>/dev/null || true
 
-box=$(timeout 300 xdotool search --sync --onlyvisible --name "^복구완료\$" | head -n 1) ||
+box=$(timeout 300 xdotool search --sync --onlyvisible --name "$(exact 복구완료)" | head -n 1) ||
     { import -window root "$shots/failed.png"; fail "no completion box (see $shots/failed.png)"; }
 sleep 0.5
 import -window "$box" "$shots/done.png"
-xdotool windowactivate --sync "$box" 2>/dev/null || true
-xdotool key --window "$box" Return
+# No window manager here: give the box the keyboard focus ourselves.
+xdotool windowfocus --sync "$box"
+xdotool key Return
 
 for _ in $(seq 100); do
     kill -0 "$tool" 2>/dev/null || break
