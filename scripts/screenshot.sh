@@ -3,13 +3,12 @@
 # picks the sample backup and the sample target, presses the restore button,
 # dismisses the completion box, and confirms that the tool ended and the
 # server restored the database. Saves docs/screenshot.png (the window at
-# rest, both files chosen) and, in the build folder, shots of the busy window
-# and of the completion box.
+# rest, both files chosen) and, in the build folder, a shot of the
+# completion box.
 #
 # Usage: scripts/screenshot.sh        (prepares the demo layout first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
 if [ -z "${SCREENSHOT_INNER:-}" ]; then
     scripts/demo.sh --setup-only >/dev/null
