@@ -23,7 +23,7 @@ for arg in "$@"; do
         --xvfb) use_xvfb=1 ;;
         --setup-only) setup_only=1 ;;
         --stop) stop=1 ;;
-        *) sed -n '11,16p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+        *) sed -n '11,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
     esac
 done
 
