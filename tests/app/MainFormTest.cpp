@@ -27,6 +27,7 @@
 #include "controls/RzFilSys.h"
 #include "platform/FakeWindowLayer.h"
 #include "platform/Process.h"
+#include "platform/fs/FakeFileSystem.h"
 #include "services/IB_Services.h"
 
 namespace fs = std::filesystem;
@@ -283,6 +284,28 @@ TEST_F(MainFormTest, WithoutTheFoldersTheTreesOpenTheFolderItselfAndCreateNothin
     EXPECT_FALSE(fs::exists(root_ / "BackUp"));
     EXPECT_FALSE(fs::exists(root_ / "Data"));
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, ErrorInFormCreateIsShownAndStartUpGoesOn) {
+    // A folder on a drive that does not exist: the tree has nothing to open.
+    platform::fs::FakeFileSystem files(platform::fs::PathStyle::Windows);
+    files.AddDrive("C:\\", platform::fs::dkFixed, "System", 1);
+    files.AddFolder("C:\\App");
+    files.SetCurrentDirectory("C:\\App");
+    platform::fs::ScopedFileSystem installed(files);
+    auto* form = new TMain_Form(app_.get(), "Q:\\App\\");
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].text, "The Q:\\App\\BackUp directory does not exist.");
+    EXPECT_EQ(layer_.messages[0].caption, kTitle);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    // The part of FormCreate before the failure was done, and the window works.
+    EXPECT_EQ(form->RzPanel1->pos(), QPoint(12, 46));
+    form->show();
+    EXPECT_TRUE(form->isVisible());
+    form->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 2u);
+    EXPECT_EQ(layer_.messages[1].text, "빽업할 파일명을 선택하세요");
+    delete form;
 }
 
 TEST_F(MainFormTest, FoldersAreLookedForBesideTheExecutable) {
