@@ -11,14 +11,18 @@ TApplication* current = nullptr;
 }
 
 TApplication::TApplication() : TComponent(nullptr) {
-    if (!current) current = this;
+    if (!current)
+        current = this;
 }
 
 TApplication::~TApplication() {
-    if (current == this) current = nullptr;
+    if (current == this)
+        current = nullptr;
 }
 
-TApplication* Application() { return current; }
+TApplication* Application() {
+    return current;
+}
 
 void TApplication::SetTitle(std::string title) {
     title_ = std::move(title);
@@ -31,14 +35,15 @@ void TApplication::SetTitle(std::string title) {
 std::string WithFullStop(std::string text) {
     // Compared as bytes: every multi-byte character of UTF-8 ends in a byte
     // above "." and so counts like a letter, as a Korean syllable should.
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
     return text;
 }
 
 void TApplication::HandleException(const std::exception& error) {
-    if (dynamic_cast<const EAbort*>(&error)) return;
-    platform::Window().ShowMessage(WithFullStop(error.what()), title_,
-                                   platform::MessageIcon::Stop);
+    if (dynamic_cast<const EAbort*>(&error))
+        return;
+    platform::Window().ShowMessage(WithFullStop(error.what()), title_, platform::MessageIcon::Stop);
 }
 
 void TApplication::HandleUnknownException() {

@@ -13,7 +13,7 @@
 class QWidget;
 
 class TApplication : public TComponent {
-public:
+  public:
     TApplication();
     ~TApplication() override;
 
@@ -42,7 +42,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string title_;
     QWidget* mainForm_ = nullptr;
 };

@@ -6,9 +6,11 @@ bool TGuardedApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        if (TApplication* app = Application()) app->HandleException(error);
+        if (TApplication* app = Application())
+            app->HandleException(error);
     } catch (...) {
-        if (TApplication* app = Application()) app->HandleUnknownException();
+        if (TApplication* app = Application())
+            app->HandleUnknownException();
     }
     return false;
 }

@@ -7,7 +7,7 @@
 
 class TGuardedApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     TGuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -9,7 +9,8 @@
 #include "services/IB_Services.h"
 
 QString ShortenServerName(const QString& name) {
-    if (name.size() <= 45) return name;
+    if (name.size() <= 45)
+        return name;
     return name.left(10) + "..." + name.right(33);
 }
 
@@ -41,19 +42,28 @@ TLoginDialog::TLoginDialog(const QString& serverName, const QString& userName,
     (userName.isEmpty() ? userEdit_ : passwordEdit_)->setFocus();
 }
 
-QString TLoginDialog::UserName() const { return userEdit_->text(); }
-QString TLoginDialog::Password() const { return passwordEdit_->text(); }
-QString TLoginDialog::RoleName() const { return roleEdit_->text(); }
+QString TLoginDialog::UserName() const {
+    return userEdit_->text();
+}
+QString TLoginDialog::Password() const {
+    return passwordEdit_->text();
+}
+QString TLoginDialog::RoleName() const {
+    return roleEdit_->text();
+}
 
-bool ExecuteLoginDialog(const std::string& serverName, std::string& userName,
-                        std::string& password, std::string& roleName) {
+bool ExecuteLoginDialog(const std::string& serverName, std::string& userName, std::string& password,
+                        std::string& roleName) {
     TLoginDialog dialog(QString::fromStdString(serverName), QString::fromStdString(userName),
                         QString::fromStdString(roleName));
-    if (dialog.exec() != QDialog::Accepted) return false;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
     userName = dialog.UserName().toStdString();
     password = dialog.Password().toStdString();
     roleName = dialog.RoleName().toStdString();
     return true;
 }
 
-void RegisterLoginDialog() { SetLoginPromptProc(&ExecuteLoginDialog); }
+void RegisterLoginDialog() {
+    SetLoginPromptProc(&ExecuteLoginDialog);
+}

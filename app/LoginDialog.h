@@ -14,7 +14,7 @@ QString ShortenServerName(const QString& name);
 
 class TLoginDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     TLoginDialog(const QString& serverName, const QString& userName, const QString& roleName,
                  QWidget* parent = nullptr);
 
@@ -26,7 +26,7 @@ public:
     QLineEdit* PasswordEdit() const { return passwordEdit_; }
     QLineEdit* RoleEdit() const { return roleEdit_; }
 
-private:
+  private:
     QLabel* serverLabel_;
     QLineEdit* userEdit_;
     QLineEdit* passwordEdit_;
@@ -35,8 +35,8 @@ private:
 
 // Shows the dialog modally; on OK writes the three entered texts back and
 // returns true. The password starts empty whatever was passed in.
-bool ExecuteLoginDialog(const std::string& serverName, std::string& userName,
-                        std::string& password, std::string& roleName);
+bool ExecuteLoginDialog(const std::string& serverName, std::string& userName, std::string& password,
+                        std::string& roleName);
 
 // Puts the dialog into the services client's login prompt slot.
 void RegisterLoginDialog();

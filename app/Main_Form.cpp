@@ -79,13 +79,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int le
 
 // Marks the command as running for as long as it is on the stack.
 class RunningMark {
-public:
+  public:
     explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
     ~RunningMark() { flag_ = false; }
     RunningMark(const RunningMark&) = delete;
     RunningMark& operator=(const RunningMark&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 
@@ -93,7 +93,8 @@ private:
 // cleaning up after a failed restore when its error reaches us.
 bool WaitUntilReleased(const std::string& path) {
     for (int turn = 0; turn < 40; ++turn) {
-        if (!platform::IsHeldOpen(path)) return true;
+        if (!platform::IsHeldOpen(path))
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return !platform::IsHeldOpen(path);
@@ -103,7 +104,8 @@ bool WaitUntilReleased(const std::string& path) {
 // the original takes its name back. False when the original had to stay aside.
 bool PutTargetBack(const std::string& target, const std::string& aside) {
     if (platform::FileExists(target)) {
-        if (!WaitUntilReleased(target) || !platform::DeleteFile(target)) return false;
+        if (!WaitUntilReleased(target) || !platform::DeleteFile(target))
+            return false;
     }
     return platform::MoveBack(aside, target);
 }
@@ -130,7 +132,8 @@ TMain_Form::TMain_Form(TApplication* application, std::string folder)
     InstallFontSubstitutes();
     CreateControls();
     LoadStoredSettings();
-    if (application_) application_->Guard([this] { FormCreate(this); });
+    if (application_)
+        application_->Guard([this] { FormCreate(this); });
 }
 
 TMain_Form::~TMain_Form() {
@@ -205,8 +208,8 @@ void TMain_Form::CreateControls() {
     Image1->setPixmap(TitlePicture());
     Image1->setGeometry(6, 4, 32, 32);
 
-    Label10 = MakeLabel(RzPanel2, "Label10", QString::fromUtf8("자료복구 - 빽업된자료를 복원합니다."),
-                        42, 14, 222, 12);
+    Label10 = MakeLabel(RzPanel2, "Label10",
+                        QString::fromUtf8("자료복구 - 빽업된자료를 복원합니다."), 42, 14, 222, 12);
     Label10->setFont(WindowFont(true));
     {
         QPalette white = Label10->palette();
@@ -230,7 +233,8 @@ void TMain_Form::CreateControls() {
     RzBitBtn2->SetHotTrack(true);
     RzBitBtn2->SetHotTrackColor(QColor(106, 141, 244));
     connect(RzBitBtn2, &QAbstractButton::clicked, this, [this] {
-        if (application_) application_->Guard([this] { RzBitBtn2Click(RzBitBtn2); });
+        if (application_)
+            application_->Guard([this] { RzBitBtn2Click(RzBitBtn2); });
     });
 
     RzPanel3 = new TFlatPanel(this);
@@ -291,9 +295,12 @@ void TMain_Form::CreateControls() {
         QKeySequence key;
     };
     const Item items[] = {
-        {&N2, "N2", "닫기", QKeySequence(Qt::Key_F12)}, {&N4, "N4", "-", QKeySequence(Qt::Key_Minus)},
-        {&N3, "N3", "등록", QKeySequence(Qt::Key_F2)},  {&N5, "N5", "수정", QKeySequence(Qt::Key_F3)},
-        {&N6, "N6", "삭제", QKeySequence(Qt::Key_F4)},  {&N7, "N7", "저장", QKeySequence(Qt::Key_F5)},
+        {&N2, "N2", "닫기", QKeySequence(Qt::Key_F12)},
+        {&N4, "N4", "-", QKeySequence(Qt::Key_Minus)},
+        {&N3, "N3", "등록", QKeySequence(Qt::Key_F2)},
+        {&N5, "N5", "수정", QKeySequence(Qt::Key_F3)},
+        {&N6, "N6", "삭제", QKeySequence(Qt::Key_F4)},
+        {&N7, "N7", "저장", QKeySequence(Qt::Key_F5)},
     };
     for (const Item& item : items) {
         QAction* action = N1->addAction(QString::fromUtf8(item.caption));
@@ -319,7 +326,6 @@ void TMain_Form::CreateControls() {
     RzGroupBox1->setEnabled(false);
     RzGroupBox2->setEnabled(false);
 
-
     // Centred on the screen; the stored position is not used.
     if (QScreen* screen = QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
@@ -340,7 +346,8 @@ void TMain_Form::LoadStoredSettings() {
         t.tree->BeginLoad();
         t.tree->SetName(t.name);
         t.tree->SetFileList(t.list);
-        if (t.disabledColor.isValid()) t.tree->SetDisabledColor(t.disabledColor);
+        if (t.disabledColor.isValid())
+            t.tree->SetDisabledColor(t.disabledColor);
         t.tree->SetFrameVisible(true);
         t.tree->SetHideSelection(false);
         t.tree->SetIndent(19);
@@ -356,7 +363,8 @@ void TMain_Form::LoadStoredSettings() {
                           List{RzFileListBox2, "RzFileListBox2", Qt::white}}) {
         l.list->BeginLoad();
         l.list->SetName(l.name);
-        if (l.disabledColor.isValid()) l.list->SetDisabledColor(l.disabledColor);
+        if (l.disabledColor.isValid())
+            l.list->SetDisabledColor(l.disabledColor);
         l.list->SetItemHeight(18);
         l.list->EndLoad();
     }
@@ -386,7 +394,9 @@ void TMain_Form::FormCreate(QObject*) {
     RzDirectoryTree2->OpenDir(folder_ + "Data");
 }
 
-void TMain_Form::RzBitBtn2Click(QObject*) { close(); }
+void TMain_Form::RzBitBtn2Click(QObject*) {
+    close();
+}
 
 void TMain_Form::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -420,7 +430,8 @@ void TMain_Form::closeEvent(QCloseEvent* event) {
 }
 
 void TMain_Form::RestoreRequested(QObject* sender) {
-    if (restoreRunning_) return;  // a nested request while the command waits
+    if (restoreRunning_)
+        return;  // a nested request while the command waits
     if (application_) {
         application_->Guard([this, sender] { RzBitBtn1Click(sender); });
     } else {
@@ -471,7 +482,8 @@ void TMain_Form::CheckRestoredDatabase(const std::string& path) {
 void TMain_Form::RzBitBtn1Click(QObject*) {
     // A double-click on a list while the command waits would otherwise run
     // a second command on the connection the first is still polling.
-    if (restoreRunning_) return;
+    if (restoreRunning_)
+        return;
     if (RzFileListBox1->SelectedPath().empty()) {
         platform::Window().ShowMessage(kSelectBackupText, kSelectCaption,
                                        platform::MessageIcon::Information);
@@ -511,11 +523,13 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             service->SetActive(true);
             service->ServiceStart();
             WaitForServer();
-            if (service->Active()) service->Detach();
+            if (service->Active())
+                service->Detach();
             CheckRestoredDatabase(target);
         } catch (...) {
             try {
-                if (service->Active()) service->Detach();
+                if (service->Active())
+                    service->Detach();
             } catch (...) {
                 // The first error is the one the operator needs to read.
             }
@@ -526,7 +540,8 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
         }
         LeaveBusyState();
     }
-    if (!aside.empty()) platform::DeleteFile(aside);
+    if (!aside.empty())
+        platform::DeleteFile(aside);
 
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
     close();

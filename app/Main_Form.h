@@ -25,7 +25,7 @@ class TpFIBRestoreService;
 
 class TMain_Form : public QWidget, public TComponent {
     Q_OBJECT
-public:
+  public:
     // `folder` is where "BackUp" and "Data" are looked for: the running
     // executable's folder, with its trailing separator, unless a test says.
     explicit TMain_Form(TApplication* application, std::string folder = {});
@@ -77,12 +77,12 @@ public:
     bool CloseRequested() const { return closeRequested_; }
     const std::string& Folder() const { return folder_; }
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void LoadStoredSettings();
     void EnterBusyState();

@@ -20,7 +20,9 @@ QImage Canvas(int size, const QColor& background) {
     return image;
 }
 
-void Fill(QPainter& p, int x, int y, int w, int h, const QColor& c) { p.fillRect(x, y, w, h, c); }
+void Fill(QPainter& p, int x, int y, int w, int h, const QColor& c) {
+    p.fillRect(x, y, w, h, c);
+}
 
 }  // namespace
 
@@ -119,7 +121,9 @@ QPixmap CloseButtonDisabledPicture() {
                 QColor(255, 255, 255));
 }
 
-QSize CopyAnimationSize() { return QSize(272, 60); }
+QSize CopyAnimationSize() {
+    return QSize(272, 60);
+}
 
 namespace {
 
@@ -169,7 +173,8 @@ void PaintCopyAnimationFrame(QPainter& painter, int frame) {
     painter.setBrush(QColor(150, 150, 150));
     for (int k = 1; k <= 3; ++k) {
         const double s = t - 0.06 * k;
-        if (s <= 0) break;
+        if (s <= 0)
+            break;
         painter.drawEllipse(QPointF(46 + s * 182, 36 - std::sin(s * M_PI) * 20), 1.5, 1.5);
     }
     painter.restore();

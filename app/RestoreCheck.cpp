@@ -55,10 +55,12 @@ std::string TRestoredDatabaseCheck::HeaderAttributes() {
             }
         }
     } catch (...) {
-        if (Active()) Detach();
+        if (Active())
+            Detach();
         throw;
     }
-    if (Active()) Detach();
+    if (Active())
+        Detach();
     return attributes;
 }
 

@@ -9,7 +9,7 @@
 #include "services/IB_Services.h"
 
 class TRestoredDatabaseCheck : public TpFIBControlAndQueryService {
-public:
+  public:
     explicit TRestoredDatabaseCheck(TComponent* owner = nullptr);
 
     // Connects the way `service` does (server, protocol, library, parameters).
@@ -23,9 +23,9 @@ public:
     // True unless the attributes name a shutdown or maintenance mode.
     static bool IsOnline(const std::string& attributes);
 
-protected:
+  protected:
     void BuildStartParams() override;
 
-private:
+  private:
     std::string databaseName_;
 };

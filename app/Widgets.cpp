@@ -2,10 +2,10 @@
 
 #include <QEnterEvent>
 #include <QFont>
-#include <QStringList>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <QStringList>
 #include <QTextOption>
 
 #include <algorithm>
@@ -33,8 +33,12 @@ QColor Blend(const QColor& a, const QColor& b, int parts) {
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 
-QColor FlatShadowColor() { return QColor(128, 128, 128); }
-QColor FlatGrayTextColor() { return QColor(128, 128, 128); }
+QColor FlatShadowColor() {
+    return QColor(128, 128, 128);
+}
+QColor FlatGrayTextColor() {
+    return QColor(128, 128, 128);
+}
 
 namespace {
 
@@ -49,12 +53,14 @@ void DrawTwoPixelFrame(QPainter& painter, const QRect& rect, const QColor& outer
 }
 
 QPixmap GreyedCopy(const QPixmap& source) {
-    if (source.isNull()) return source;
+    if (source.isNull())
+        return source;
     QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             QColor c = image.pixelColor(x, y);
-            if (c.alpha() == 0) continue;
+            if (c.alpha() == 0)
+                continue;
             int grey = 128 + qGray(c.rgb()) / 2;
             image.setPixelColor(x, y, QColor(grey, grey, grey, c.alpha()));
         }
@@ -105,9 +111,12 @@ void TPictureButton::SetPlacement(Placement placement) {
 }
 
 TPictureButton::Look TPictureButton::CurrentLook() const {
-    if (isDown()) return Look::Pressed;
-    if (hotTrack_ && hot_ && isEnabled()) return Look::Hot;
-    if (hasFocus()) return Look::Focused;
+    if (isDown())
+        return Look::Pressed;
+    if (hotTrack_ && hot_ && isEnabled())
+        return Look::Hot;
+    if (hasFocus())
+        return Look::Focused;
     return Look::Face;
 }
 
@@ -120,7 +129,8 @@ std::pair<QColor, QColor> TPictureButton::FrameColors(Look look) const {
         case Look::Hot:
             return {hotTrackColor_, Blend(hotTrackColor_, Qt::white, 65)};
         case Look::Pressed:
-            if (hotTrack_ && hot_) return FrameColors(Look::Hot);
+            if (hotTrack_ && hot_)
+                return FrameColors(Look::Hot);
             return {};
         case Look::Focused: {
             QColor raised = AdjustLightness(color_, 30);
@@ -148,7 +158,8 @@ void TPictureButton::paintEvent(QPaintEvent*) {
     const Look look = CurrentLook();
     painter.fillRect(rect(), FaceColor(look));
     auto [outer, inner] = FrameColors(look);
-    if (outer.isValid()) DrawTwoPixelFrame(painter, rect(), outer, inner);
+    if (outer.isValid())
+        DrawTwoPixelFrame(painter, rect(), outer, inner);
 
     const QPixmap& picture = isEnabled() ? glyph_ : disabledGlyph_;
     const QSize pictureSize = picture.isNull() ? QSize(0, 0) : picture.size();
@@ -246,7 +257,8 @@ void TFlatGroupBox::paintEvent(QPaintEvent*) {
     painter.drawPolyline(frame);
 
     const QString caption = title();
-    if (caption.isEmpty()) return;
+    if (caption.isEmpty())
+        return;
     const QRect textRect(8, 0, metrics.horizontalAdvance(caption) + 4, metrics.height());
     painter.fillRect(textRect, color_);
     painter.setPen(isEnabled() ? palette().color(QPalette::Active, QPalette::WindowText)
@@ -275,7 +287,9 @@ void TBusyAnimation::Play() {
     update();
 }
 
-void TBusyAnimation::Stop() { timer_.stop(); }
+void TBusyAnimation::Stop() {
+    timer_.stop();
+}
 
 void TBusyAnimation::Step() {
     frame_ = (frame_ + 1) % kFrameCount;

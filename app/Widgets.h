@@ -24,7 +24,7 @@ QColor FlatGrayTextColor();
 
 class TPictureButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     enum class Placement { Above, Left };
     // What the button shows now, by the rules of the flat look.
     enum class Look { Face, Hot, Pressed, Focused };
@@ -54,12 +54,12 @@ public:
 
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     QColor color_{240, 240, 240};
     QColor highlight_{106, 141, 244};
     QColor hotTrackColor_{255, 199, 60};
@@ -74,17 +74,17 @@ private:
 // A panel in one colour, with a one-pixel flat frame or none.
 class TFlatPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TFlatPanel(QWidget* parent = nullptr);
     void SetColor(const QColor& color);
     void SetFlatBorder(bool on);
     const QColor& Color() const { return color_; }
     bool FlatBorder() const { return flatBorder_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor color_{240, 240, 240};
     bool flatBorder_ = false;
 };
@@ -94,25 +94,25 @@ private:
 // left on the box's colour, grey while the box is disabled.
 class TFlatGroupBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     explicit TFlatGroupBox(const QString& title, QWidget* parent = nullptr);
     void SetColor(const QColor& color);
     const QColor& Color() const { return color_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor color_{240, 240, 240};
 };
 
 // A lowered horizontal separator line.
 class TBevel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TBevel(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
@@ -120,7 +120,7 @@ protected:
 // played frame by frame and repeated without end while active.
 class TBusyAnimation : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kFrameCount = 20;
     static constexpr int kFrameIntervalMs = 60;
 
@@ -132,10 +132,10 @@ public:
     // Moves to the next frame (the timer's step; wraps after the last).
     void Step();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QTimer timer_;
     int frame_ = 0;
 };

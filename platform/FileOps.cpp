@@ -18,16 +18,17 @@ namespace {
 
 // Closes the descriptor on every path out of the probe.
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -35,10 +36,12 @@ private:
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
     // File systems without the flag: a hard link fails on an existing name
     // just the same, and the old name is dropped once the new one exists.
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
     if (::unlink(from.c_str()) != 0) {
         ::unlink(to.c_str());
         return false;
@@ -51,7 +54,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 // Returns -1 when the table cannot be read.
 int LockTableListsFile(const struct stat& st) {
     std::ifstream table("/proc/locks");
-    if (!table) return -1;
+    if (!table)
+        return -1;
     // The table names a file by device numbers (hex, two digits at least)
     // and inode: "fe:00:10952809".
     char wanted[64];
@@ -62,7 +66,8 @@ int LockTableListsFile(const struct stat& st) {
         std::istringstream words(line);
         std::string word;
         while (words >> word)
-            if (word == wanted) return 1;
+            if (word == wanted)
+                return 1;
     }
     return 0;
 }
@@ -75,7 +80,8 @@ bool FileExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
-    if (::unlink(path.c_str()) == 0) return true;
+    if (::unlink(path.c_str()) == 0)
+        return true;
     return errno == ENOENT;
 }
 
@@ -83,21 +89,27 @@ std::string MoveAside(const std::string& path) {
     const std::string base = path + ".before-restore";
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = n == 0 ? base : base + "." + std::to_string(n);
-        if (RenameNoReplace(path, candidate)) return candidate;
-        if (errno != EEXIST) return {};
+        if (RenameNoReplace(path, candidate))
+            return candidate;
+        if (errno != EEXIST)
+            return {};
     }
     return {};
 }
 
-bool MoveBack(const std::string& from, const std::string& to) { return RenameNoReplace(from, to); }
+bool MoveBack(const std::string& from, const std::string& to) {
+    return RenameNoReplace(from, to);
+}
 
 bool IsHeldOpen(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return errno != ENOENT;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno != ENOENT;
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() >= 0) {
         // Taking the lock ourselves is the only sure test; it is given back at once.
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return true;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            return true;
         ::flock(fd.get(), LOCK_UN);
         // Engines that lock byte ranges instead still show in the table.
         return LockTableListsFile(st) == 1;

@@ -17,7 +17,7 @@ namespace {
 const char* const kTitle = "Tovanel 자료복구(Restore)";
 
 class ApplicationTest : public ::testing::Test {
-protected:
+  protected:
     ApplicationTest() : installed_(layer_) { app_.SetTitle(kTitle); }
     platform::FakeWindowLayer layer_;
     platform::ScopedWindowLayer installed_;
@@ -26,9 +26,10 @@ protected:
 
 // An object whose event handler fails, as a window's handler may.
 class FailingReceiver : public QObject {
-public:
+  public:
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::User) throw EDatabaseError("Main_Form.pFIBRestoreService1: broken");
+        if (e->type() == QEvent::User)
+            throw EDatabaseError("Main_Form.pFIBRestoreService1: broken");
         return QObject::event(e);
     }
 };

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class FileOpsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "fileops-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
@@ -42,7 +42,7 @@ protected:
 
 // Holds a lock on a file the way a database engine does while it has it open.
 class HeldLock {
-public:
+  public:
     HeldLock(const std::string& path, int operation) : fd_(::open(path.c_str(), O_RDWR)) {
         if (operation == LOCK_EX) {
             ok_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
@@ -54,11 +54,12 @@ public:
         }
     }
     ~HeldLock() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     int fd_;
     bool ok_ = false;
 };
@@ -111,7 +112,9 @@ TEST_F(FileOpsTest, DeleteCountsAMissingFileAsGone) {
     EXPECT_TRUE(platform::DeleteFile(target));
 }
 
-TEST_F(FileOpsTest, FolderIsNotAFile) { EXPECT_FALSE(platform::FileExists(dir_.string())); }
+TEST_F(FileOpsTest, FolderIsNotAFile) {
+    EXPECT_FALSE(platform::FileExists(dir_.string()));
+}
 
 TEST_F(FileOpsTest, FileWithoutLocksIsNotHeld) {
     std::string target = Write("data.fdb", "x");
@@ -154,9 +157,12 @@ TEST_F(FileOpsTest, LockIsSeenWithoutPermissionToReadTheFile) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
-        if (::access(target.c_str(), R_OK) == 0) ::_exit(11);
-        int code = (platform::IsHeldOpen(target) ? 0 : 1) | (platform::IsHeldOpen(unlocked) ? 2 : 0);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        if (::access(target.c_str(), R_OK) == 0)
+            ::_exit(11);
+        int code =
+            (platform::IsHeldOpen(target) ? 0 : 1) | (platform::IsHeldOpen(unlocked) ? 2 : 0);
         ::_exit(code);
     }
     int status = 0;

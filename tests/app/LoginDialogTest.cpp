@@ -17,7 +17,7 @@
 namespace {
 
 class LoginDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { EnsureQtApplication(); }
     void TearDown() override { ResetLoginPromptProc(); }
 

@@ -48,7 +48,7 @@ void Write(const fs::path& path, const std::string& content) {
 
 // Counts the key presses that reach a widget.
 class KeyCounter : public QObject {
-public:
+  public:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::KeyPress) {
             ++presses;
@@ -61,7 +61,7 @@ public:
 };
 
 class MainFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         EnsureQtApplication();
         installed_ = std::make_unique<platform::ScopedWindowLayer>(layer_);
@@ -118,7 +118,8 @@ TEST_F(MainFormTest, WindowHasItsCaptionSizeColourAndFont) {
     EXPECT_EQ(form->font().pixelSize(), 12);
     // The Korean font name must land on an installed font that has Hangul.
     QFontInfo shown(form->Label3->font());
-    EXPECT_TRUE(QFontMetrics(form->Label3->font()).inFontUcs4(U'빽')) << shown.family().toStdString();
+    EXPECT_TRUE(QFontMetrics(form->Label3->font()).inFontUcs4(U'빽'))
+        << shown.family().toStdString();
     EXPECT_EQ(form->Name(), "Main_Form");
     EXPECT_EQ(form->Owner(), app_.get());
 }
@@ -185,7 +186,8 @@ TEST_F(MainFormTest, GroupBoxesAreDisabledAndTheListsAreNot) {
     // The trees keep their enabled look inside the disabled boxes.
     for (TRzDirectoryTree* tree : {form->RzDirectoryTree1, form->RzDirectoryTree2}) {
         QPalette p = tree->palette();
-        EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Active, QPalette::Text));
+        EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Text),
+                  p.color(QPalette::Active, QPalette::Text));
         EXPECT_EQ(tree->ShownColor(), tree->Color());
     }
 }
@@ -213,7 +215,9 @@ TEST_F(MainFormTest, TabMovesThroughRestoreCloseDatabaseListBackupList) {
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next)
-            << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+            << (QApplication::focusWidget()
+                    ? QApplication::focusWidget()->objectName().toStdString()
+                    : "none");
     }
     EXPECT_EQ(form->RzDirectoryTree1->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(form->RzDirectoryTree2->focusPolicy(), Qt::NoFocus);
@@ -398,9 +402,8 @@ TEST_F(MainFormTest, MissingClientLibraryIsShownAndNothingIsTouched) {
         EXPECT_FALSE(form->RestoreRunning());
         EXPECT_TRUE(form->isVisible());
     }
-    EXPECT_EQ(layer_.cursorHistory,
-              (std::vector<int>{platform::crHourGlass, platform::crDefault, platform::crHourGlass,
-                                platform::crDefault}));
+    EXPECT_EQ(layer_.cursorHistory, (std::vector<int>{platform::crHourGlass, platform::crDefault,
+                                                      platform::crHourGlass, platform::crDefault}));
 }
 
 TEST_F(MainFormTest, CloseButtonEndsAnIdleWindow) {

@@ -14,7 +14,8 @@ inline QApplication& EnsureQtApplication() {
     static char name[] = "app_test";
     static char* argv[] = {name, nullptr};
     static TGuardedApplication* app = [] {
-        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
         return new TGuardedApplication(argc, argv);
     }();
     return *app;

@@ -52,7 +52,8 @@ void Write(const fs::path& path, const std::string& content) {
 // not print a whole database.
 std::string Content(const fs::path& path) {
     std::string data = Read(path);
-    if (data.size() <= 64) return data;
+    if (data.size() <= 64)
+        return data;
     return std::to_string(data.size()) + " bytes";
 }
 
@@ -95,29 +96,30 @@ std::string CheckDatabase(const fs::path& database) {
 
 // A database connection held by this process, so the server keeps the file open.
 class HeldDatabase {
-public:
+  public:
     explicit HeldDatabase(const fs::path& path) : library_(FindOrLoadClientLibrary("GDS32.DLL")) {
-        const std::string sql = "CREATE DATABASE 'localhost:" + path.string() +
-                                "' USER 'SYSDBA' PASSWORD 'fernstone'";
+        const std::string sql =
+            "CREATE DATABASE 'localhost:" + path.string() + "' USER 'SYSDBA' PASSWORD 'fernstone'";
         isc_tr_handle transaction = 0;
         library_->isc_dsql_execute_immediate(status_, &handle_, &transaction, 0, sql.c_str(), 3,
                                              nullptr);
     }
     ~HeldDatabase() {
-        if (handle_) library_->isc_detach_database(status_, &handle_);
+        if (handle_)
+            library_->isc_detach_database(status_, &handle_);
     }
     HeldDatabase(const HeldDatabase&) = delete;
     HeldDatabase& operator=(const HeldDatabase&) = delete;
     bool ok() const { return handle_ != 0; }
 
-private:
+  private:
     IIBClientLibraryRef library_;
     ISC_STATUS status_[20] = {};
     isc_db_handle handle_ = 0;
 };
 
 class RestoreCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(ServerDir().empty()) << "FIREBIRD must name the private server's client root";
         ASSERT_TRUE(fs::exists(fs::path(SAMPLE_DIR) / "sample.fbk"));
@@ -319,7 +321,8 @@ TEST_F(RestoreCommandTest, CloseDuringTheWaitIsCarriedOutWhenTheCommandReturns) 
     bool closedAtOnce = true;
     bool visibleAfterRequest = false;
     layer_.onProcessMessages = [&] {
-        if (form_->CloseRequested()) return;
+        if (form_->CloseRequested())
+            return;
         closedAtOnce = form_->close();
         visibleAfterRequest = form_->isVisible();
     };
@@ -339,7 +342,8 @@ TEST_F(RestoreCommandTest, CloseDuringAFailedWaitShowsTheErrorThenCloses) {
     MakeForm();
     SelectBoth("corrupt.fbk", "target.fdb");
     layer_.onProcessMessages = [&] {
-        if (!form_->CloseRequested()) form_->close();
+        if (!form_->CloseRequested())
+            form_->close();
     };
     form_->RzBitBtn1->click();
     ASSERT_EQ(layer_.messages.size(), 1u);
@@ -354,7 +358,8 @@ TEST_F(RestoreCommandTest, SecondRequestDuringTheWaitIsIgnored) {
     int nested = 0;
     bool stillAttached = true;
     layer_.onProcessMessages = [&] {
-        if (nested >= 3) return;
+        if (nested >= 3)
+            return;
         ++nested;
         form_->RzBitBtn1->click();
         form_->RestoreRequested(form_->RzFileListBox1);

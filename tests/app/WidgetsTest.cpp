@@ -15,7 +15,7 @@
 namespace {
 
 class WidgetsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { EnsureQtApplication(); }
 };
 
@@ -117,7 +117,7 @@ TEST_F(WidgetsTest, DisabledButtonShowsItsDisabledPicture) {
             enabledColours.insert(on.pixel(x, y));
             disabledColours.insert(off.pixel(x, y));
         }
-    EXPECT_TRUE(enabledColours.count(QColor(128, 0, 0).rgb()));   // dark red door
+    EXPECT_TRUE(enabledColours.count(QColor(128, 0, 0).rgb()));  // dark red door
     EXPECT_FALSE(disabledColours.count(QColor(128, 0, 0).rgb()));
     EXPECT_TRUE(disabledColours.count(QColor(255, 255, 255).rgb()));
 }
