@@ -1,9 +1,14 @@
 #pragma once
 // The window layer on Qt Widgets.
 
+#include <QString>
+
 #include "platform/WindowLayer.h"
 
 namespace platform {
+
+// The text as a message box shows it: every line break made an LF.
+QString MessageBoxText(const std::string& text);
 
 class QtWindowLayer final : public WindowLayer {
 public:
