@@ -20,6 +20,19 @@ if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   sudo_cmd=()
   [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # The server package would start the machine's own database server; the
+  # tool's tests and demo run private servers only, so forbid that start for
+  # the length of the install (unless the admin already has a policy).
+  policy=/usr/sbin/policy-rc.d own_policy=0
+  if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    own_policy=1
+  fi
+  rc=0
+  "${sudo_cmd[@]}" apt-get update -qq || rc=$?
+  ((rc == 0)) && { DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
+    --no-install-recommends "${missing[@]}" || rc=$?; }
+  ((own_policy)) && "${sudo_cmd[@]}" rm -f "$policy"
+  exit $rc
 fi
