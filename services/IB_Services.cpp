@@ -432,11 +432,18 @@ void TpFIBCustomService::ServiceQuery() {
     Traced(&TFIBSQLMonitorHook::ServiceQuery, "ServiceQuery");
 }
 
-std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
-    if (!responseBuffer_ || offset < 0 || offset + 4 > bufferSize_)
+std::int32_t TpFIBCustomService::ResponseInteger(int offset, int length) {
+    if (!responseBuffer_ || offset < 0 || offset + length > bufferSize_)
         RaiseClientError(UnexpectedOutputValue);
     EnsureLibrary();
-    const std::int32_t value = libraryBinding_->isc_vax_integer(responseBuffer_.get() + offset, 4);
+    const ISC_LONG value = libraryBinding_->isc_vax_integer(responseBuffer_.get() + offset,
+                                                            static_cast<short>(length));
+    // Even this call may leave the library's floating-point settings behind.
+    return static_cast<std::int32_t>(AfterClientCall(value));
+}
+
+std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
+    const std::int32_t value = ResponseInteger(offset, 4);
     offset += 4;
     return value;
 }
@@ -531,7 +538,7 @@ std::string TpFIBControlAndQueryService::NextOutputLine() {
     if (static_cast<std::uint8_t>(response[0]) != kInfoSvcLine)
         RaiseClientError(UnexpectedOutputValue);
     // The length is unsigned on the wire; the end byte must lie inside the buffer.
-    const int length = libraryBinding_->isc_vax_integer(response + 1, 2) & 0xFFFF;
+    const int length = ResponseInteger(1, 2) & 0xFFFF;
     if (3 + length >= BufferSize())
         RaiseClientError(UnexpectedOutputValue);
     if (static_cast<std::uint8_t>(response[3 + length]) != kInfoEnd)

@@ -101,6 +101,9 @@ class TpFIBCustomService : public TComponent {
     // Sends QueryBlock; the answer is left in the response buffer.
     void ServiceQuery();
     std::int32_t ReadOutputInteger(int& offset);
+    // The little-endian integer of `length` bytes (2 or 4) at `offset` of the
+    // response, read through the client library.
+    std::int32_t ResponseInteger(int offset, int length);
     std::int32_t BufferSize() const { return bufferSize_; }
     void SetBufferSize(std::int32_t value);
 

@@ -299,9 +299,19 @@ TEST_F(ServiceOverFake, BlockThatFailedToBuildIsNeverSent) {
 }
 
 TEST_F(ServiceOverFake, ClientCallsLeaveTheFloatingPointControlWordAsTheProcessHadIt) {
-    service->Attach();  // the fake lowers the precision inside every call
+    // The fake lowers the precision inside every call, the integer reader and
+    // the error-text functions included.
+    service->Attach();
     EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
     service->IsRunning();
+    EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
+    service->ServiceStart();
+    fake.PushResponse({62, 2, 0, 'o', 'k', 1});
+    EXPECT_EQ(service->NextOutputLine(), "ok");
+    EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
+    fake.Fail(FakeClient::Query, isc_network_error);
+    fake.AddServerLine("connection lost");
+    EXPECT_THROW(service->IsRunning(), EFIBInterBaseError);
     EXPECT_EQ(platform::FpuControlWord(), platform::DefaultFpuControlWord());
 }
 

@@ -204,18 +204,21 @@ static ISC_STATUS Outcome(int kind, ISC_STATUS* status) {
 
 EXPORT ISC_LONG isc_sqlcode(const ISC_STATUS* status) {
     (void)status;
+    ClobberFpu();
     serverLineNext = 0;
     return sqlCodeValue;
 }
 
 EXPORT void isc_sql_interprete(short sqlcode, char* buffer, short length) {
     (void)sqlcode;
+    ClobberFpu();
     strncpy(buffer, sqlMessage, (size_t)length);
     if (length > 0) buffer[length - 1] = '\0';
 }
 
 EXPORT ISC_LONG isc_interprete(char* buffer, ISC_STATUS** cursor) {
     (void)cursor;
+    ClobberFpu();
     if (serverLineNext >= serverLineCount) return 0;
     const char* line = serverLines[serverLineNext++];
     strcpy(buffer, line);
@@ -225,6 +228,7 @@ EXPORT ISC_LONG isc_interprete(char* buffer, ISC_STATUS** cursor) {
 
 EXPORT ISC_LONG isc_vax_integer(const char* bytes, short length) {
     unsigned long value = 0;
+    ClobberFpu();
     for (int i = 0; i < length; ++i) value |= (unsigned long)(unsigned char)bytes[i] << (8 * i);
     if (length == 2) return (short)value;
     return (int)value;
