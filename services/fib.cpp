@@ -182,11 +182,14 @@ EFIBError::EFIBError(int sqlCode, const std::string& sqlMessage, const std::stri
     serverMessage_ = serverMessage;
 }
 
+// The text functions are client-library calls like any other: each one is
+// followed by the reset of the floating-point control word.
 void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sender) {
     FibStatusWord* vector = ThreadStatusVector();
     const std::uint8_t switches = ErrorMessageOptions();
 
     const ISC_LONG sqlCode = library->isc_sqlcode(vector);
+    platform::ResetFpuToDefault();
     std::string sqlMessage;
     std::string serverMessage;
     constexpr std::size_t kBufferSize = 20480;
@@ -194,6 +197,7 @@ void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sen
 
     if (switches & ShowSqlMessage) {
         library->isc_sql_interprete(static_cast<short>(sqlCode), buffer.get(), 512);
+        platform::ResetFpuToDefault();
         sqlMessage = TextUpToZero(buffer.get(), kBufferSize);
         RemoveBackslashN(sqlMessage);
         if (!sqlMessage.empty()) {
@@ -207,7 +211,9 @@ void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sen
         ISC_STATUS* cursor = vector;
         for (;;) {
             buffer[0] = '\0';
-            if (library->isc_interprete(buffer.get(), &cursor) <= 0)
+            const ISC_LONG length = library->isc_interprete(buffer.get(), &cursor);
+            platform::ResetFpuToDefault();
+            if (length <= 0)
                 break;
             std::string line = TextUpToZero(buffer.get(), kBufferSize);
             if (line.empty())
@@ -219,9 +225,6 @@ void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sen
             serverMessage += "\r\n";
         }
     }
-    // The text functions are client-library calls like any other.
-    platform::ResetFpuToDefault();
-
     throw EFIBInterBaseError(sqlCode, sqlMessage, serverMessage, sender);
 }
 
