@@ -4,6 +4,7 @@
 #include <limits>
 #include <mutex>
 #include <type_traits>
+#include <utility>
 
 #include "core/Exceptions.h"
 #include "core/Format.h"
@@ -112,19 +113,6 @@ void AppendInteger(std::string& block, std::uint8_t item, std::int32_t value) {
     block += static_cast<char>(item);
     for (int shift = 0; shift < 32; shift += 8) block += static_cast<char>((v >> shift) & 0xFF);
 }
-
-// Runs `cleanup` when the scope ends, whichever way.
-template <class F>
-class Finally {
-  public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-  private:
-    F f_;
-};
 
 // The first line that has `name` at its start or right after an
 // eight-character prefix such as "isc_spb_".
@@ -415,10 +403,10 @@ void TpFIBCustomService::SetBufferSize(std::int32_t value) {
 }
 
 void TpFIBCustomService::ServiceQuery() {
-    Finally emptied([this] { queryBlock_.clear(); });
-    if (queryBlock_.empty())
+    // The request serves this one call, whatever its outcome.
+    const std::string request = std::exchange(queryBlock_, std::string());
+    if (request.empty())
         RaiseClientError(QueryParamsInvalid);
-    const std::string request = queryBlock_;
     if (!responseBuffer_)
         responseBuffer_.reset(new char[static_cast<std::size_t>(bufferSize_)]());
 
@@ -481,13 +469,12 @@ void TpFIBControlService::ServiceStart() {
 }
 
 void TpFIBControlService::SendStart() {
-    Finally emptied([this] { startBlock_.clear(); });
-    if (startBlock_.empty())
+    // The block serves this one call, whatever its outcome.
+    const std::string block = std::exchange(startBlock_, std::string());
+    if (block.empty())
         RaiseClientError(StartParamsInvalid);
-    if (startBlock_.size() > kMaxStartBlock)
-        throw EDatabaseError(
-            Format("Service start block of %d bytes is too long", {startBlock_.size()}));
-    const std::string block = startBlock_;
+    if (block.size() > kMaxStartBlock)
+        throw EDatabaseError(Format("Service start block of %d bytes is too long", {block.size()}));
 
     EnsureLibrary();
     const FibStatusWord status = AfterClientCall(libraryBinding_->isc_service_start(

@@ -465,6 +465,24 @@ TEST_F(ServiceOverFake, EmptyQueryBlockIsRefusedAndEveryQueryEmptiesIt) {
     EXPECT_EQ(service->QueryBlock(), "");
 }
 
+TEST_F(ServiceOverFake, QueryBlockIsEmptiedBeforeTheQueryIsLogged) {
+    struct BlockWatcher : RecordingLogger {
+        using RecordingLogger::RecordingLogger;
+        void LogOperation(const std::string& name, const std::string& operation, int a,
+                          int b) override {
+            RecordingLogger::LogOperation(name, operation, a, b);
+            blocks.push_back(probe->QueryBlock());
+        }
+        QueryProbe* probe = nullptr;
+        std::vector<std::string> blocks;
+    } logger(&form);
+    logger.probe = service;
+    service->Attach();
+    service->SetSQLLogger(&logger);
+    service->IsRunning();
+    EXPECT_EQ(logger.blocks, std::vector<std::string>{""});
+}
+
 TEST_F(ServiceOverFake, FailedQueryLeavesTheServiceDetachedWithoutADetachCall) {
     service->Attach();
     fake.Fail(FakeClient::Query, isc_network_error);
