@@ -5,12 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 
 #include "core/Component.h"
-#include "core/Exceptions.h"
 #include "platform/Process.h"
 #include "platform/ipc/NamedObjects.h"
-#include "services/fib.h"
 
 namespace tt = trace_transport;
 using platform::ipc::NamedEvent;
@@ -22,7 +21,6 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-constexpr int kCannotCreateSharedResource = 54;
 // How often a waiting writer looks whether it has been told to stop.
 constexpr std::chrono::milliseconds kStopPoll{50};
 // The writer's idle turn.
@@ -353,14 +351,11 @@ bool TFIBSQLMonitorHook::OpenSharedObjects() {
     if (eventsCreated_)
         return true;
     try {
-        try {
-            transport_ = std::make_unique<TraceTransport>();
-        } catch (const EOSError& e) {
-            RaiseClientError(kCannotCreateSharedResource, {static_cast<int>(e.ErrorCode())});
-        }
-    } catch (const Exception&) {
-        // The monitor is a bystander: whatever holds the names, the service
-        // operation that got us here goes on without it.
+        transport_ = std::make_unique<TraceTransport>();
+    } catch (const std::exception&) {
+        // The monitor is a bystander: whatever holds the names (an object of
+        // another kind, an account we may not use), the service operation
+        // that got us here goes on without it, and nobody is told.
         return false;
     }
     eventsCreated_.store(true, std::memory_order_release);
@@ -421,9 +416,15 @@ void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t catego
     message.text = "\r\n[Application:" + applicationName_ + "]\r\n" + text;
     message.category = category;
     message.timestamp = TraceTimestamp(std::chrono::system_clock::now());
-    if (!writer_)
-        writer_ = std::make_unique<TMonitorWriterThread>(*transport_);
-    writer_->Post(std::move(message));
+    try {
+        if (!writer_)
+            writer_ = std::make_unique<TMonitorWriterThread>(*transport_);
+        writer_->Post(std::move(message));
+    } catch (const std::exception&) {
+        // No thread to be had (or no memory for the text): the text is lost,
+        // but the service operation that reported it has succeeded and must
+        // not be told otherwise.
+    }
 }
 
 void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event) {
