@@ -253,23 +253,15 @@ class TRzFileListBox : public TFileListBox, public TRzFramedControl {
     explicit TRzFileListBox(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TRzFileListBox() override;
 
-    TRzNotifyEvent OnMouseEnter;
-    TRzNotifyEvent OnMouseLeave;
-    TRzMouseWheelEvent OnMouseWheel;
     TRzNotifyEvent OnMouseWheelUp;
     TRzNotifyEvent OnMouseWheelDown;
 
   protected:
     bool Loading() const override { return IsLoading(); }
     bool FrameRepaintSuppressed() const override { return ReadingEntries(); }
+    void FrameRecreated() override;
     void AfterLoad() override;
-    void ComponentRemoved(TComponent* component) override;
     bool event(QEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
 };
 

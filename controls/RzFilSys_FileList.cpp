@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <unordered_set>
 
@@ -694,7 +693,7 @@ void TFileListBox::keyPressEvent(QKeyEvent* e) {
 // File list with colours and frame
 
 TRzFileListBox::TRzFileListBox(TComponent* owner, QWidget* parent)
-    : TFileListBox(owner, parent, false), TRzFramedControl(this) {
+    : TFileListBox(owner, parent, false), TRzFramedControl(this, this) {
     ApplyColor();
     if (owner)
         owner->InsertComponent(this);
@@ -703,77 +702,24 @@ TRzFileListBox::TRzFileListBox(TComponent* owner, QWidget* parent)
 TRzFileListBox::~TRzFileListBox() = default;
 
 void TRzFileListBox::AfterLoad() {
-    ApplyColor();
-    if (FrameHotTrack())
-        RepaintFrame();
+    ApplyLoadedLook();
 }
 
-void TRzFileListBox::ComponentRemoved(TComponent* component) {
-    TFileListBox::ComponentRemoved(component);
+void TRzFileListBox::FrameRecreated() {
+    ReadEntries();
 }
 
 bool TRzFileListBox::event(QEvent* e) {
-    bool result = TFileListBox::event(e);
-    if (e->type() == QEvent::Paint) {
-        QPainter painter(this);
-        PaintFrame(painter);
-    }
+    const bool result = TFileListBox::event(e);
+    FramedEvent(e);
     return result;
 }
 
-void TRzFileListBox::changeEvent(QEvent* e) {
-    TFileListBox::changeEvent(e);
-    if (e->type() == QEvent::EnabledChange)
-        ApplyColor();
-}
-
-void TRzFileListBox::focusInEvent(QFocusEvent* e) {
-    TFileListBox::focusInEvent(e);
-    ApplyColor();
-    RepaintFrame();
-}
-
-void TRzFileListBox::focusOutEvent(QFocusEvent* e) {
-    TFileListBox::focusOutEvent(e);
-    ApplyColor();
-    RepaintFrame();
-}
-
-void TRzFileListBox::enterEvent(QEnterEvent* e) {
-    TFileListBox::enterEvent(e);
-    NoteMouse(true);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TRzFileListBox::leaveEvent(QEvent* e) {
-    TFileListBox::leaveEvent(e);
-    NoteMouse(false);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-}
-
 void TRzFileListBox::wheelEvent(QWheelEvent* e) {
-    e->accept();
-    const int delta = e->angleDelta().y();
-    if (delta == 0)
-        return;
-    bool handled = false;
-    if (OnMouseWheel)
-        OnMouseWheel(this, delta, handled);
-    if (handled)
-        return;
-    if (delta < 0 && OnMouseWheelDown)
+    const int turn = WheelTurn(e);
+    if (turn < 0 && OnMouseWheelDown)
         OnMouseWheelDown(this);
-    if (delta > 0 && OnMouseWheelUp)
+    if (turn > 0 && OnMouseWheelUp)
         OnMouseWheelUp(this);
-    QScrollBar* bar = verticalScrollBar();
-    const int lines = QApplication::wheelScrollLines();
-    if (delta < 0) {
-        bar->setValue(bar->value() + lines);
-    } else {
-        const int value = bar->value() - lines;
-        if (value >= 0)
-            bar->setValue(value);
-    }
+    ScrollByWheel(turn, TPastTop::Ignore);
 }

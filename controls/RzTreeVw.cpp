@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCollator>
 #include <QContextMenuEvent>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -68,8 +69,9 @@ void DrawSides(QPainter& p, const QRect& r, TSides sides, const QColor& topLeft,
 
 }  // namespace
 
-TRzFramedControl::TRzFramedControl(QAbstractScrollArea* control)
+TRzFramedControl::TRzFramedControl(QAbstractScrollArea* control, TComponent* sender)
     : control_(control),
+      sender_(sender),
       plainColor_(WindowColor()),
       disabledColor_(ButtonFaceColor()),
       focusColor_(WindowColor()),
@@ -116,12 +118,15 @@ void TRzFramedControl::ApplyColor() {
 }
 
 void TRzFramedControl::SetFrameVisible(bool on) {
+    const bool turnedOn = on && !frameVisible_;
     frameVisible_ = on;
     if (on) {
         // Room for the widest frame style, drawn by PaintFrame over it.
         control_->setFrameStyle(QFrame::Box | QFrame::Plain);
         control_->setLineWidth(2);
     }
+    if (turnedOn)
+        FrameRecreated();
     RepaintFrame();
 }
 
@@ -200,6 +205,74 @@ void TRzFramedControl::NoteMouse(bool over) {
     ApplyColor();
     if (frameHotTrack_)
         RepaintFrame();
+    const TRzNotifyEvent& event = over ? OnMouseEnter : OnMouseLeave;
+    if (event)
+        event(sender_);
+}
+
+void TRzFramedControl::ApplyLoadedLook() {
+    ApplyColor();
+    if (frameHotTrack_)
+        RepaintFrame();
+}
+
+void TRzFramedControl::FramedEvent(QEvent* e) {
+    switch (e->type()) {
+        case QEvent::Paint: {
+            // The base class has painted its border; the frame goes over it.
+            QPainter painter(control_);
+            PaintFrame(painter);
+            break;
+        }
+        case QEvent::EnabledChange:
+            ApplyColor();
+            break;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            ApplyColor();
+            RepaintFrame();
+            break;
+        case QEvent::Enter:
+            NoteMouse(true);
+            break;
+        case QEvent::Leave:
+            NoteMouse(false);
+            break;
+        case QEvent::Resize:
+            RepaintFrame();
+            break;
+        default:
+            break;
+    }
+}
+
+int TRzFramedControl::WheelTurn(QWheelEvent* e) {
+    e->accept();
+    const int turn = e->angleDelta().y();
+    if (turn == 0)
+        return 0;
+    bool handled = false;
+    if (OnMouseWheel)
+        OnMouseWheel(sender_, turn, handled);
+    return handled ? 0 : turn;
+}
+
+void TRzFramedControl::ScrollByWheel(int turn, TPastTop pastTop) {
+    QScrollBar* bar = control_->verticalScrollBar();
+    if (!bar || turn == 0)
+        return;
+    // Fine-grained wheels send parts of a notch; each still moves a step.
+    const int notches = std::max(1, std::abs(turn) / QWheelEvent::DefaultDeltasPerStep);
+    const int lines = QApplication::wheelScrollLines() * notches;
+    if (turn < 0) {
+        bar->setValue(bar->value() + lines);
+        return;
+    }
+    const int value = bar->value() - lines;
+    if (value >= 0)
+        bar->setValue(value);
+    else if (pastTop == TPastTop::StopAtTop)
+        bar->setValue(0);
 }
 
 void TRzFramedControl::RepaintFrame() {
@@ -389,7 +462,7 @@ TRzCustomTreeView::TRzCustomTreeView(TComponent* owner, QWidget* parent)
     : TRzCustomTreeView(owner, parent, true) {}
 
 TRzCustomTreeView::TRzCustomTreeView(TComponent* owner, QWidget* parent, bool joinOwner)
-    : QTreeWidget(parent), TComponent(nullptr), TRzFramedControl(this) {
+    : QTreeWidget(parent), TComponent(nullptr), TRzFramedControl(this, this) {
     setHeaderHidden(true);
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -669,9 +742,7 @@ void TRzCustomTreeView::StartEditing(TTreeNode* node) {
 }
 
 void TRzCustomTreeView::AfterLoad() {
-    ApplyColor();
-    if (FrameHotTrack())
-        RepaintFrame();
+    ApplyLoadedLook();
 }
 
 void TRzCustomTreeView::ComponentRemoved(TComponent*) {}
@@ -742,11 +813,8 @@ QItemSelectionModel::SelectionFlags TRzCustomTreeView::selectionCommand(const QM
 }
 
 bool TRzCustomTreeView::event(QEvent* e) {
-    bool result = QTreeWidget::event(e);
-    if (e->type() == QEvent::Paint) {
-        QPainter painter(this);
-        PaintFrame(painter);
-    }
+    const bool result = QTreeWidget::event(e);
+    FramedEvent(e);
     return result;
 }
 
@@ -768,38 +836,6 @@ void TRzCustomTreeView::paintEvent(QPaintEvent* e) {
 void TRzCustomTreeView::showEvent(QShowEvent* e) {
     HandleNeeded();
     QTreeWidget::showEvent(e);
-}
-
-void TRzCustomTreeView::changeEvent(QEvent* e) {
-    QTreeWidget::changeEvent(e);
-    if (e->type() == QEvent::EnabledChange)
-        ApplyColor();
-}
-
-void TRzCustomTreeView::focusInEvent(QFocusEvent* e) {
-    QTreeWidget::focusInEvent(e);
-    ApplyColor();
-    RepaintFrame();
-}
-
-void TRzCustomTreeView::focusOutEvent(QFocusEvent* e) {
-    QTreeWidget::focusOutEvent(e);
-    ApplyColor();
-    RepaintFrame();
-}
-
-void TRzCustomTreeView::enterEvent(QEnterEvent* e) {
-    QTreeWidget::enterEvent(e);
-    NoteMouse(true);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TRzCustomTreeView::leaveEvent(QEvent* e) {
-    QTreeWidget::leaveEvent(e);
-    NoteMouse(false);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
 }
 
 void TRzCustomTreeView::ShowPopup(TTreeNode* node, const QPoint& globalPos) {
@@ -871,27 +907,5 @@ void TRzCustomTreeView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void TRzCustomTreeView::wheelEvent(QWheelEvent* e) {
-    e->accept();
-    const int delta = e->angleDelta().y();
-    if (delta == 0)
-        return;
-    bool handled = false;
-    if (OnMouseWheel)
-        OnMouseWheel(this, delta, handled);
-    if (handled)
-        return;
-    QScrollBar* bar = verticalScrollBar();
-    if (!bar)
-        return;
-    const int lines = QApplication::wheelScrollLines();
-    const int notches = std::max(1, std::abs(delta) / 120);
-    if (delta < 0)
-        bar->setValue(bar->value() + lines * notches);
-    else
-        bar->setValue(std::max(0, bar->value() - lines * notches));
-}
-
-void TRzCustomTreeView::resizeEvent(QResizeEvent* e) {
-    QTreeWidget::resizeEvent(e);
-    RepaintFrame();
+    ScrollByWheel(WheelTurn(e), TPastTop::StopAtTop);
 }

@@ -19,7 +19,9 @@
 
 #include "core/Component.h"
 
+class QEvent;
 class QPainter;
+class QWheelEvent;
 
 // Notifications carry the control that raised them.
 using TRzNotifyEvent = std::function<void(TComponent* sender)>;
@@ -59,11 +61,13 @@ const QCollator& DisplayNameCollator();
 
 class TRzFrameController;
 
-// The colour and frame settings of a control. The control tells it of
-// focus, mouse and enabled changes and asks it to paint the frame.
+// The colour and frame settings of a control, and the event handling that
+// keeps them shown: the control hands every event to FramedEvent once its
+// own base class has handled it, and its wheel turns to WheelTurn.
 class TRzFramedControl {
   public:
-    explicit TRzFramedControl(QAbstractScrollArea* control);
+    // `sender` is the control as its events name it.
+    TRzFramedControl(QAbstractScrollArea* control, TComponent* sender);
     virtual ~TRzFramedControl();
     TRzFramedControl(const TRzFramedControl&) = delete;
     TRzFramedControl& operator=(const TRzFramedControl&) = delete;
@@ -108,10 +112,28 @@ class TRzFramedControl {
     bool FrameHot() const;
     bool MouseOver() const { return mouseOver_; }
 
+    TRzNotifyEvent OnMouseEnter;
+    TRzNotifyEvent OnMouseLeave;
+    TRzMouseWheelEvent OnMouseWheel;
+
   protected:
     // Re-applies plain, focus or disabled colour.
     void ApplyColor();
-    void NoteMouse(bool over);
+    // Colour and frame once a stored form has been read.
+    void ApplyLoadedLook();
+    // Paint, focus, mouse, enabled and size changes, after the control's
+    // base class has handled `e`.
+    void FramedEvent(QEvent* e);
+    // Takes a wheel event: the turn (in eighths of a degree) that is left to
+    // scroll by, or 0 when there is none or OnMouseWheel handled it.
+    int WheelTurn(QWheelEvent* e);
+    // What an upward turn does that would pass the top.
+    enum class TPastTop { Ignore, StopAtTop };
+    // Scrolls by the system's wheel-scroll lines for each notch of `turn`.
+    void ScrollByWheel(int turn, TPastTop pastTop);
+    // Turning the frame on gives the control a new native window; a control
+    // whose contents come from that window reads them again here.
+    virtual void FrameRecreated() {}
     void PaintFrame(QPainter& painter);
     void RepaintFrame();
     // Called when the frame controller goes away.
@@ -122,7 +144,10 @@ class TRzFramedControl {
 
   private:
     friend class TRzFrameController;
+    void NoteMouse(bool over);
+
     QAbstractScrollArea* control_;
+    TComponent* sender_;
     QColor plainColor_;
     QColor disabledColor_;
     QColor focusColor_;
@@ -268,9 +293,6 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     TRzNotifyEvent OnDblClick;
     TRzNodeEvent OnDeletion;
     TRzKeyEvent OnKeyDown;
-    TRzNotifyEvent OnMouseEnter;
-    TRzNotifyEvent OnMouseLeave;
-    TRzMouseWheelEvent OnMouseWheel;
 
   protected:
     // For derived classes, which join the owner once fully made, so that
@@ -311,18 +333,12 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void showEvent(QShowEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event) const override;
 

@@ -349,6 +349,12 @@ TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
                    Qt::NoScrollPhase, false);
     QApplication::sendEvent(list.viewport(), &up);
     EXPECT_EQ(bar->value(), 1);
+    // A turn of two notches at once moves twice as far.
+    bar->setValue(0);
+    QWheelEvent twoDown(at, list.viewport()->mapToGlobal(at), {}, {0, -240}, Qt::NoButton, {},
+                        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list.viewport(), &twoDown);
+    EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines());
 }
 
 TEST_F(FileList, ColoursFollowTheEnabledState) {
