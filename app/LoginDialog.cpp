@@ -8,10 +8,27 @@
 
 #include "services/IB_Services.h"
 
+namespace {
+
+// The UTF-16 length of the first `count` characters of `text` (a character
+// outside the basic plane takes two units).
+qsizetype UnitsOfFirst(const QString& text, qsizetype count) {
+    qsizetype units = 0;
+    for (; count > 0 && units < text.size(); --count)
+        units += text[units].isHighSurrogate() && units + 1 < text.size() ? 2 : 1;
+    return units;
+}
+
+}  // namespace
+
 QString ShortenServerName(const QString& name) {
-    if (name.size() <= 45)
+    // Counted in characters, not UTF-16 units, so a character outside the
+    // basic plane is never cut in half.
+    const qsizetype characters = name.toUcs4().size();
+    if (characters <= 45)
         return name;
-    return name.left(10) + "..." + name.right(33);
+    return name.left(UnitsOfFirst(name, 10)) + "..." +
+           name.mid(UnitsOfFirst(name, characters - 33));
 }
 
 TLoginDialog::TLoginDialog(const QString& serverName, const QString& userName,

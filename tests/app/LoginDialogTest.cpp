@@ -51,6 +51,19 @@ TEST(ServerNameShortening, LongerNamesKeepTheFirst10AndTheLast33) {
     EXPECT_EQ(ShortenServerName(name), "0123456789...abcdefghijklmnopqrstuvwxyz0123456");
 }
 
+TEST(ServerNameShortening, CountsCharactersNotUtf16Units) {
+    // 45 characters, 90 UTF-16 units: short enough to show whole.
+    QString wide;
+    for (int i = 0; i < 45; ++i) wide += QString::fromUcs4(U"\U0001D400", 1);
+    EXPECT_EQ(ShortenServerName(wide), wide);
+    // One more: cut between characters, never inside a surrogate pair.
+    const QString longer = wide + QString::fromUcs4(U"\U0001D401", 1);
+    const QString shown = ShortenServerName(longer);
+    EXPECT_EQ(shown.toUcs4().size(), 10 + 3 + 33);
+    EXPECT_TRUE(shown.startsWith(wide.left(20) + "..."));
+    EXPECT_TRUE(shown.endsWith(QString::fromUcs4(U"\U0001D401", 1)));
+}
+
 TEST_F(LoginDialogTest, ShowsTheServerAndPrefillsUserAndRoleButNotThePassword) {
     TLoginDialog dialog(QString(50, 's'), "SYSDBA", "ADMIN");
     EXPECT_EQ(dialog.windowTitle(), "Database login");
