@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPalette>
@@ -17,6 +16,7 @@
 #include <QTextEdit>
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 #include "app/Application.h"
@@ -41,12 +41,13 @@ const char* const kDoneCaption = "복구완료";
 const char* const kDoneText =
     "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
     "프로그램을 다시 실행시키세요...";
-// Said after a failed restore whose original database could not be put back
-// under its own name, so the operator knows where it is kept.
 // Said when the server ended a restore without an error but left the new
 // database unfinished (still in maintenance mode).
 const char* const kUnfinishedText =
     "복구된 자료 파일이 완전하지 않습니다 (빽업 파일이 손상되었을 수 있습니다): ";
+// Said after a failed restore whose original database could not be put back
+// under its own name, so the operator knows where it is kept. The name is
+// quoted so that the error display's full stop does not look like part of it.
 const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으로 보관되어 있습니다: ";
 
 QFont WindowFont(bool bold = false) {
@@ -307,6 +308,8 @@ void TMain_Form::CreateControls() {
         action->setObjectName(item.name);
         action->setShortcut(item.key);
         action->setShortcutContext(Qt::WindowShortcut);
+        // A "-" item is the menu's separator line, and keeps its shortcut.
+        action->setSeparator(std::string_view(item.caption) == "-");
         addAction(action);
         *item.action = action;
     }
@@ -535,7 +538,8 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             }
             LeaveBusyState();
             if (!aside.empty() && !PutTargetBack(target, aside))
-                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + aside);
+                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + "\"" + aside +
+                                     "\"");
             throw;
         }
         LeaveBusyState();
