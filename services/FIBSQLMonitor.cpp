@@ -1,23 +1,18 @@
 #include "services/FIBSQLMonitor.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <exception>
 
 #include "core/Component.h"
 #include "platform/Process.h"
 #include "platform/ipc/NamedObjects.h"
+#include "services/FIBSQLMonitorTransport.h"
 
 namespace tt = trace_transport;
 using platform::ipc::NamedEvent;
 using platform::ipc::NamedMutex;
-using platform::ipc::SharedMemory;
-
-static_assert(std::endian::native == std::endian::little,
-              "the shared area is little-endian and its counters are used in place");
 
 namespace {
 
@@ -42,72 +37,6 @@ MonitorState& State() {
 }
 
 }  // namespace
-
-// The shared objects, in the order they are made: the area first, so that a
-// second process that finds it waits for the rest instead of creating it.
-struct TraceTransport {
-    SharedMemory area;
-    NamedMutex mutex;
-    NamedEvent writeEvent;
-    NamedEvent writeFinishedEvent;
-    NamedEvent readEvent;
-    NamedEvent readFinishedEvent;
-
-    TraceTransport()
-        : area(OpenArea()),
-          mutex(NamedMutex::CreateOrOpen(tt::kMutexName)),
-          writeEvent(NamedEvent::CreateOrOpen(tt::kWriteEventName, false)),
-          writeFinishedEvent(NamedEvent::CreateOrOpen(tt::kWriteFinishedEventName, true)),
-          readEvent(NamedEvent::CreateOrOpen(tt::kReadEventName, false)),
-          readFinishedEvent(NamedEvent::CreateOrOpen(tt::kReadFinishedEventName, false)) {
-        SaneCount(tt::kMonitorCountOffset);
-        SaneCount(tt::kReaderCountOffset);
-    }
-
-    static SharedMemory OpenArea() {
-        SharedMemory area = SharedMemory::CreateOrOpen(tt::kSharedMemName, tt::kAreaSize);
-        if (!area.Existed()) {
-            // Done before the mutex exists, so no monitor can have registered
-            // yet; the chunk, its category and timestamp are left alone.
-            for (std::size_t offset :
-                 {tt::kMonitorCountOffset, tt::kReaderCountOffset, tt::kChunkLengthOffset,
-                  tt::kPrepareListenersOffset, tt::kExecuteListenersOffset,
-                  tt::kFetchListenersOffset, tt::kConnectListenersOffset,
-                  tt::kTransactionListenersOffset}) {
-                std::memset(area.Data() + offset, 0, sizeof(std::int32_t));
-            }
-        }
-        return area;
-    }
-
-    std::atomic_ref<std::int32_t> Counter(std::size_t offset) const {
-        return std::atomic_ref<std::int32_t>(
-            *reinterpret_cast<std::int32_t*>(area.Data() + offset));
-    }
-
-    // Any process may write anything here. A count no set of monitor
-    // programs could produce is put back to 0 rather than trusted: counted
-    // down one per second it would stall the writer for years.
-    std::int32_t SaneCount(std::size_t offset) const {
-        auto counter = Counter(offset);
-        std::int32_t value = counter.load();
-        while (value < 0 || value > tt::kMaxMonitors) {
-            if (counter.compare_exchange_weak(value, 0))
-                return 0;
-        }
-        return value;
-    }
-
-    void WriteChunk(const TFIBTraceObject& message, const char* bytes, std::size_t length) {
-        const auto category = static_cast<std::int32_t>(message.category);
-        const auto size = static_cast<std::int32_t>(length);
-        std::memcpy(area.Data() + tt::kChunkCategoryOffset, &category, sizeof category);
-        std::memcpy(area.Data() + tt::kChunkTimestampOffset, &message.timestamp,
-                    sizeof message.timestamp);
-        std::memcpy(area.Data() + tt::kChunkLengthOffset, &size, sizeof size);
-        std::memcpy(area.Data() + tt::kChunkOffset, bytes, length);
-    }
-};
 
 std::string EscapeTraceText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";

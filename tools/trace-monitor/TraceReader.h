@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ipc/NamedObjects.h"
+#include "services/FIBSQLMonitorTransport.h"
 
 struct TraceChunk {
     std::int32_t category = 0;
@@ -37,15 +37,9 @@ class TraceReader {
                                    const std::atomic<bool>& stop);
 
   private:
-    std::atomic_ref<std::int32_t> Counter(std::size_t offset) const;
     TraceChunk ReadChunk() const;
 
-    platform::ipc::SharedMemory area_;
-    platform::ipc::NamedMutex mutex_;
-    platform::ipc::NamedEvent writeEvent_;
-    platform::ipc::NamedEvent writeFinishedEvent_;
-    platform::ipc::NamedEvent readEvent_;
-    platform::ipc::NamedEvent readFinishedEvent_;
+    TraceTransport transport_;
     bool registered_ = false;
     bool allKinds_ = false;
     // The chunk returned last may still be announced by the writer.
