@@ -376,19 +376,29 @@ void TFileListBox::ReadEntries() {
     ReleaseEntries();
     auto& window = platform::Window();
     const int savedCursor = window.ScreenCursor();
-    // Whatever happens, the cursor comes back and the list is usable.
-    struct Cleanup {
+    // Whatever fails, the cursor comes back, the list is usable again and
+    // its reading is over, the change handling included.
+    struct Reading {
         TFileListBox* list;
         int cursor;
-        bool armed = true;
-        ~Cleanup() {
-            if (!armed)
-                return;
-            list->model_->EndReset();
-            platform::Window().SetScreenCursor(cursor);
+        bool modelOpen = true;
+        bool cursorRestored = false;
+        void EndModel() {
+            if (modelOpen)
+                list->model_->EndReset();
+            modelOpen = false;
+        }
+        void RestoreCursor() {
+            if (!cursorRestored)
+                platform::Window().SetScreenCursor(cursor);
+            cursorRestored = true;
+        }
+        ~Reading() {
+            EndModel();
+            RestoreCursor();
             list->readingEntries_ = false;
         }
-    } cleanup{this, savedCursor};
+    } reading{this, savedCursor};
 
     const bool several = mask_.find(';') != std::string::npos;
     const std::string folder = files.CurrentDirectory();
@@ -445,11 +455,9 @@ void TFileListBox::ReadEntries() {
         SortEntries();
         EndUpdate();
     }
-    cleanup.armed = false;
-    model_->EndReset();
-    window.SetScreenCursor(savedCursor);
+    reading.EndModel();
+    reading.RestoreCursor();
     Change();
-    readingEntries_ = false;
 }
 
 void TFileListBox::SortEntries() {

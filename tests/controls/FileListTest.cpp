@@ -260,6 +260,18 @@ TEST_F(FileList, TheHourglassShowsFromTheHundredAndFirstItemAndGoesAway) {
     EXPECT_FALSE(list.ReadingEntries());
 }
 
+TEST_F(FileList, AFailingChangeHandlerStillEndsTheReading) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    window.cursor = platform::crHandPoint;
+    list.OnChange = [](TComponent*) { throw EAbort(); };
+    EXPECT_THROW(list.SetMask("*.bak"), EAbort);
+    EXPECT_FALSE(list.ReadingEntries());
+    EXPECT_EQ(window.cursor, platform::crHandPoint);
+    EXPECT_EQ(list.Count(), 1);
+}
+
 TEST_F(FileList, IconsAreLookedUpOncePerExtensionButPerFileForPrograms) {
     for (const char* name : {"a.bak", "b.bak", "c.BAK", "d.fdb", "e.exe", "f.exe", "noext"})
         dir.File(name);
