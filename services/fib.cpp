@@ -66,103 +66,95 @@ void ResetErrorMessageOptions() {
     SetErrorMessageOptions(kDefaultErrorMessageOptions);
 }
 
-const char* const
-    ClientErrorMessages
-        [kClientErrorMessageCount] =
-            {
-                "Unknown error.",                                            // 0
-                "Unsupported feature.",                                      // 1
-                "Not permitted.",                                            // 2
-                "Temporary file access error.",                              // 3
-                "Database connection timed out.",                            // 4
-                "Cannot set database.",                                      // 5
-                "Cannot set transaction.",                                   // 6
-                "Operation cancelled at user's request.",                    // 7
-                "DPB Constant (isc_dpb_%s) is unsupported.",                 // 8
-                "DPB Constant (%s) is unknown.",                             // 9
-                "TPB Constant (isc_tpb_%s) is unsupported.",                 // 10
-                "TPB Constant (%s) is unknown.",                             // 11
-                "%s: Cannot perform operation -- DB is not open.",           // 12
-                "Cannot perform operation -- DB is currently open.",         // 13
-                "Database name is missing.",                                 // 14
-                "%s :Transaction is not active.",                            // 15
-                "%s :Transaction is active.",                                // 16
-                "Timeout values cannot be negative.",                        // 17
-                "%s :No databases are listed in transaction component.",     // 18
-                "%s :Updating wrong database.",                              // 19
-                "%s :Updating wrong transaction.",                           // 20
-                "Database not assigned for %s.",                             // 21
-                "Transaction not assigned for %s.",                          // 22
-                "XSQLDA index out of range.",                                // 23
-                "XSQLDA name does not exist (%s).",                          // 24
-                "End of file.",                                              // 25
-                "Beginning of file.",                                        // 26
-                "%s:Invalid statement handle.",                              // 27
-                "Can't %s because %s dataset open.",                         // 28
-                "Can't %s because %s dataset closed.",                       // 29
-                "Unknown SQL Data type (%d).",                               // 30
-                "Invalid column index (index exceeds permitted range).",     // 31
-                "Invalid parameter index (index exceeds permitted range).",  // 32
-                "Invalid data conversion.",                                  // 33
-                "Column cannot be set to null (%s)",                         // 34
-                "Blob stream cannot be read.",                               // 35
-                "Blob stream cannot be written.",                            // 36
-                "Can't %s , because  query is empty",                        // 37
-                "Can't \"open\" a non-select statement. Use ExecQuery.",     // 38
-                "No access to field \"%s\".",                                // 39
-                "Field \"%s\" is read-only.",                                // 40
-                "Field \"%s\" not found.",                                   // 41
-                "DataSet not in Edit or Insert mode.(%s)",                   // 42
-                "Not editing.",                                              // 43
-                "Can't insert into dataset. (%s)",                           // 44
-                "Can't post. (%s) ",                                         // 45
-                "Can't update. (%s)",                                        // 46
-                "Can't delete from dataset. (%s)",                           // 47
-                "Can't refresh row. (%s)",                                   // 48
-                "Buffer not set.",                                           // 49
-                "Circular references not permitted.(%s)",                    // 50
-                "SQL Parse Error in :%s \r\n\r\n%s",                         // 51
-                "User abort.",                                               // 52
-                "Data set is uni-directional.",                              // 53
-                "Cannot create shared resource. (Windows error %d)",         // 54
-                "Windows API error. (Windows error %d [$%.8x])",             // 55
-                "Column lists do not match.",                                // 56
-                "Column types don't match. (From index: %d, To index: %d)",  // 57
-                "Can't end a shared transaction unless it is forced and equal to the transaction's "
-                "TimeoutAction.",                          // 58
-                "Column types \"%s\" is not array field",  // 59
-                "Dimension %d don't exist in \"%s\" ",     // 60
-                "SQL Dialect invalid",                     // 61
-                "InterBase library gds32.dll not found in the path. Please install InterBase to "
-                "use this "
-                "functionality",  // 62
-                "%s is an InterBase6 function. Please upgrade to InterBase6 to use this "
-                "functonality",  // 63
-                "InterBase Install DLL ibinstall.dll not found in the path. Please install "
-                "InterBase 6 to "
-                "use this functionality",                               // 64
-                "Cannot perform operation -- service is not attached",  // 65
-                "Cannot perform operation -- service is attached",      // 66
-                "Server Name Missing",                                  // 67
-                "Query Parameters missing or incorrect",                // 68
-                "Start Parameters missing or incorrect",                // 69
-                "Unexpected Output buffer value",                       // 70
-                "Generic ServiceStart not applicable: Use Specific Procedures to set configuration "
-                "params",                             // 71
-                "SPB Constant Not supported",         // 72
-                "SPB Constant Unknown",               // 73
-                "Field Size too small. Field %s.%s",  // 74
-                "%s. Can't use limited cache. \r\n"
-                "CachedUpdates must be False,\r\n"
-                "Select must have \"Order by\" clause ,\r\n"
-                "All order fields must exist in fields section\r\n"
-                "Select can't use params with prefix \"NEW_\"\r\n"
-                "UpdateTransaction must be equel Transaction or AutoCommit=True ",  // 75
-                "Error in %s. FieldList is empty.",                                 // 76
-                "%s can't use field \"%s\"",                                        // 77
-                "%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this "
-                "functonality",  // 78
+// The row number is the client error code. Row 75 is six lines of text.
+// clang-format off
+const char* const ClientErrorMessages[kClientErrorMessageCount] = {
+    /* 0 */ "Unknown error.",
+    /* 1 */ "Unsupported feature.",
+    /* 2 */ "Not permitted.",
+    /* 3 */ "Temporary file access error.",
+    /* 4 */ "Database connection timed out.",
+    /* 5 */ "Cannot set database.",
+    /* 6 */ "Cannot set transaction.",
+    /* 7 */ "Operation cancelled at user's request.",
+    /* 8 */ "DPB Constant (isc_dpb_%s) is unsupported.",
+    /* 9 */ "DPB Constant (%s) is unknown.",
+    /* 10 */ "TPB Constant (isc_tpb_%s) is unsupported.",
+    /* 11 */ "TPB Constant (%s) is unknown.",
+    /* 12 */ "%s: Cannot perform operation -- DB is not open.",
+    /* 13 */ "Cannot perform operation -- DB is currently open.",
+    /* 14 */ "Database name is missing.",
+    /* 15 */ "%s :Transaction is not active.",
+    /* 16 */ "%s :Transaction is active.",
+    /* 17 */ "Timeout values cannot be negative.",
+    /* 18 */ "%s :No databases are listed in transaction component.",
+    /* 19 */ "%s :Updating wrong database.",
+    /* 20 */ "%s :Updating wrong transaction.",
+    /* 21 */ "Database not assigned for %s.",
+    /* 22 */ "Transaction not assigned for %s.",
+    /* 23 */ "XSQLDA index out of range.",
+    /* 24 */ "XSQLDA name does not exist (%s).",
+    /* 25 */ "End of file.",
+    /* 26 */ "Beginning of file.",
+    /* 27 */ "%s:Invalid statement handle.",
+    /* 28 */ "Can't %s because %s dataset open.",
+    /* 29 */ "Can't %s because %s dataset closed.",
+    /* 30 */ "Unknown SQL Data type (%d).",
+    /* 31 */ "Invalid column index (index exceeds permitted range).",
+    /* 32 */ "Invalid parameter index (index exceeds permitted range).",
+    /* 33 */ "Invalid data conversion.",
+    /* 34 */ "Column cannot be set to null (%s)",
+    /* 35 */ "Blob stream cannot be read.",
+    /* 36 */ "Blob stream cannot be written.",
+    /* 37 */ "Can't %s , because  query is empty",
+    /* 38 */ "Can't \"open\" a non-select statement. Use ExecQuery.",
+    /* 39 */ "No access to field \"%s\".",
+    /* 40 */ "Field \"%s\" is read-only.",
+    /* 41 */ "Field \"%s\" not found.",
+    /* 42 */ "DataSet not in Edit or Insert mode.(%s)",
+    /* 43 */ "Not editing.",
+    /* 44 */ "Can't insert into dataset. (%s)",
+    /* 45 */ "Can't post. (%s) ",
+    /* 46 */ "Can't update. (%s)",
+    /* 47 */ "Can't delete from dataset. (%s)",
+    /* 48 */ "Can't refresh row. (%s)",
+    /* 49 */ "Buffer not set.",
+    /* 50 */ "Circular references not permitted.(%s)",
+    /* 51 */ "SQL Parse Error in :%s \r\n\r\n%s",
+    /* 52 */ "User abort.",
+    /* 53 */ "Data set is uni-directional.",
+    /* 54 */ "Cannot create shared resource. (Windows error %d)",
+    /* 55 */ "Windows API error. (Windows error %d [$%.8x])",
+    /* 56 */ "Column lists do not match.",
+    /* 57 */ "Column types don't match. (From index: %d, To index: %d)",
+    /* 58 */ "Can't end a shared transaction unless it is forced and equal to the transaction's TimeoutAction.",
+    /* 59 */ "Column types \"%s\" is not array field",
+    /* 60 */ "Dimension %d don't exist in \"%s\" ",
+    /* 61 */ "SQL Dialect invalid",
+    /* 62 */ "InterBase library gds32.dll not found in the path. Please install InterBase to use this functionality",
+    /* 63 */ "%s is an InterBase6 function. Please upgrade to InterBase6 to use this functonality",
+    /* 64 */ "InterBase Install DLL ibinstall.dll not found in the path. Please install InterBase 6 to use this functionality",
+    /* 65 */ "Cannot perform operation -- service is not attached",
+    /* 66 */ "Cannot perform operation -- service is attached",
+    /* 67 */ "Server Name Missing",
+    /* 68 */ "Query Parameters missing or incorrect",
+    /* 69 */ "Start Parameters missing or incorrect",
+    /* 70 */ "Unexpected Output buffer value",
+    /* 71 */ "Generic ServiceStart not applicable: Use Specific Procedures to set configuration params",
+    /* 72 */ "SPB Constant Not supported",
+    /* 73 */ "SPB Constant Unknown",
+    /* 74 */ "Field Size too small. Field %s.%s",
+    /* 75 */ "%s. Can't use limited cache. \r\n"
+              "CachedUpdates must be False,\r\n"
+              "Select must have \"Order by\" clause ,\r\n"
+              "All order fields must exist in fields section\r\n"
+              "Select can't use params with prefix \"NEW_\"\r\n"
+              "UpdateTransaction must be equel Transaction or AutoCommit=True ",
+    /* 76 */ "Error in %s. FieldList is empty.",
+    /* 77 */ "%s can't use field \"%s\"",
+    /* 78 */ "%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this functonality",
 };
+// clang-format on
 
 EFIBError::EFIBError(int code, const std::string& text, ErrorSender sender)
     : EDatabaseError(std::string()),
