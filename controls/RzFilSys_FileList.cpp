@@ -673,8 +673,12 @@ void TFileListBox::showEvent(QShowEvent* e) {
 
 void TFileListBox::changeEvent(QEvent* e) {
     QListView::changeEvent(e);
-    if (e->type() == QEvent::FontChange)
+    if (e->type() == QEvent::FontChange) {
+        // A new font gives the list a new native window, which reads its
+        // folder again.
         RecomputeItemHeight();
+        ReadEntries();
+    }
 }
 
 void TFileListBox::mousePressEvent(QMouseEvent* e) {

@@ -345,6 +345,18 @@ TEST_F(FileList, ItemHeightFollowsTheFont) {
     EXPECT_EQ(list.ItemHeight(), cell - 1);
 }
 
+TEST_F(FileList, ANewFontResizesTheItemsAndReadsTheFolderAgain) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path());
+    dir.File("b.bak");
+    QFont big = list.font();
+    big.setPixelSize(40);
+    list.setFont(big);
+    EXPECT_EQ(list.ItemHeight(), QFontMetrics(big).height() - 1);
+    EXPECT_EQ(ItemsOf(list), (std::vector<std::string>{"a.bak", "b.bak"}));
+}
+
 TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
     for (int i = 0; i < 60; ++i) dir.File("f" + std::to_string(100 + i));
     TRzFileListBox list;
