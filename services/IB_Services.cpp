@@ -35,7 +35,7 @@ constexpr std::uint8_t kSpbResLength = isc_spb_res_length;       // 11
 constexpr std::int32_t kMinBufferSize = 5;  // the running answer: item and a 4-byte integer
 constexpr std::int32_t kMaxBufferSize = 65535;
 constexpr std::size_t kMaxSpbValue = 255;
-constexpr std::size_t kMaxStartBlock = 65535;
+constexpr std::size_t kMaxBlockLength = 65535;
 
 // The parameters a Params line may name, in search order; only user name,
 // password and role name go into the attach block.
@@ -187,6 +187,11 @@ std::string BuildAttachBlock(const TStrings& params) {
         block += static_cast<char>(value.size());
         block += value;
     }
+    // The attach passes the block's length in 16 bits; a longer block would
+    // reach the server cut short, perhaps in the middle of a password.
+    if (block.size() > kMaxBlockLength)
+        throw EDatabaseError(
+            Format("Service parameter block of %d bytes is too long", {block.size()}));
     return block;
 }
 
@@ -387,7 +392,7 @@ void TpFIBCustomService::Detach() {
         AfterClientCall(libraryBinding_->isc_service_detach(ThreadStatusVector(), &serviceHandle_));
     serviceHandle_ = 0;
     if (status > 0)
-        RaiseServerError(libraryBinding_, this);
+        FailClientCall();
     Traced(&TFIBSQLMonitorHook::ServiceDetach, "ServiceDetach");
 }
 
@@ -473,7 +478,7 @@ void TpFIBControlService::SendStart() {
     const std::string block = std::exchange(startBlock_, std::string());
     if (block.empty())
         RaiseClientError(StartParamsInvalid);
-    if (block.size() > kMaxStartBlock)
+    if (block.size() > kMaxBlockLength)
         throw EDatabaseError(Format("Service start block of %d bytes is too long", {block.size()}));
 
     EnsureLibrary();

@@ -115,6 +115,12 @@ TEST(AttachBlock, ValuesMustFitTheLengthByte) {
     const std::string longest(255, 'p');
     EXPECT_EQ(BuildAttachBlock(TStrings{"password=" + longest}), Bytes({2, 2, 29, 255}) + longest);
     EXPECT_THROW(BuildAttachBlock(TStrings{"password=" + longest + "p"}), EDatabaseError);
+    // Nor may the whole block outgrow its 16-bit length.
+    TStrings many;
+    for (int i = 0; i < 254; ++i) many.Add("user_name=" + longest);
+    EXPECT_EQ(BuildAttachBlock(many).size(), 2u + 254 * 257);
+    many.Add("user_name=" + longest);  // 65537 bytes
+    EXPECT_THROW(BuildAttachBlock(many), EDatabaseError);
 }
 
 TEST(ServiceManagerName, FollowsTheProtocolAndNamesTheLocalServerExplicitly) {
