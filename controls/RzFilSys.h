@@ -234,7 +234,6 @@ class TFileListBox : public QListView, public TComponent {
     bool allowOpen_ = false;
     QPointer<QLineEdit> fileEdit_;
     int itemHeight_ = 18;
-    bool itemHeightSet_ = false;
     int columns_ = 0;
     std::string listDir_;
     int lastSelIndex_ = -1;
@@ -242,7 +241,6 @@ class TFileListBox : public QListView, public TComponent {
     bool readingEntries_ = false;
     bool handleAllocated_ = false;
     int updateCount_ = 0;
-    bool destroyingList_ = false;
     std::vector<TRzFileInfo> entries_;
     TFileListModel* model_ = nullptr;
 };

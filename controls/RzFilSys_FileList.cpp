@@ -197,7 +197,6 @@ TFileListBox::TFileListBox(TComponent* owner, QWidget* parent, bool joinOwner)
 }
 
 TFileListBox::~TFileListBox() {
-    destroyingList_ = true;
     model_->BeginReset();
     ReleaseEntries();
     model_->EndReset();
