@@ -67,14 +67,20 @@ void KeepEnabledLook(QWidget* widget) {
     widget->setPalette(palette);
 }
 
+// Places a label at its stored position. The stored size was measured in the
+// original font: the label grows to fit its text in ours, as it would size
+// itself to its text there.
+void PlaceLabel(QLabel* label, int left, int top, int width, int height) {
+    label->setGeometry(left, top, std::max(width, label->sizeHint().width()),
+                       std::max(height, label->sizeHint().height()));
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   int width, int height) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setAttribute(Qt::WA_TranslucentBackground);
-    // The stored width was measured in the original font: grow to fit ours.
-    label->setGeometry(left, top, std::max(width, label->sizeHint().width()),
-                       std::max(height, label->sizeHint().height()));
+    PlaceLabel(label, left, top, width, height);
     return label;
 }
 
@@ -133,8 +139,7 @@ TMain_Form::TMain_Form(TApplication* application, std::string folder)
     InstallFontSubstitutes();
     CreateControls();
     LoadStoredSettings();
-    if (application_)
-        application_->Guard([this] { FormCreate(this); });
+    RunHandler([this] { FormCreate(this); });
 }
 
 TMain_Form::~TMain_Form() {
@@ -212,13 +217,10 @@ void TMain_Form::CreateControls() {
     Label10 = MakeLabel(RzPanel2, "Label10",
                         QString::fromUtf8("자료복구 - 빽업된자료를 복원합니다."), 42, 14, 222, 12);
     Label10->setFont(WindowFont(true));
-    {
-        QPalette white = Label10->palette();
-        white.setColor(QPalette::WindowText, Qt::white);
-        Label10->setPalette(white);
-        Label10->setGeometry(42, 14, std::max(222, Label10->sizeHint().width()),
-                             std::max(12, Label10->sizeHint().height()));
-    }
+    QPalette white = Label10->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label10->setPalette(white);
+    PlaceLabel(Label10, 42, 14, 222, 12);  // again, now that the text is bold
 
     RzBitBtn2 = new TPictureButton(RzPanel2);
     RzBitBtn2->setObjectName("RzBitBtn2");
@@ -233,10 +235,8 @@ void TMain_Form::CreateControls() {
     RzBitBtn2->SetHighlightColor(QColor(255, 199, 60));
     RzBitBtn2->SetHotTrack(true);
     RzBitBtn2->SetHotTrackColor(QColor(106, 141, 244));
-    connect(RzBitBtn2, &QAbstractButton::clicked, this, [this] {
-        if (application_)
-            application_->Guard([this] { RzBitBtn2Click(RzBitBtn2); });
-    });
+    connect(RzBitBtn2, &QAbstractButton::clicked, this,
+            [this] { RunHandler([this] { RzBitBtn2Click(RzBitBtn2); }); });
 
     RzPanel3 = new TFlatPanel(this);
     RzPanel3->setObjectName("RzPanel3");
@@ -432,14 +432,18 @@ void TMain_Form::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TMain_Form::RunHandler(const std::function<void()>& handler) {
+    if (application_) {
+        application_->Guard(handler);
+    } else {
+        handler();  // without an application object the caller sees the error
+    }
+}
+
 void TMain_Form::RestoreRequested(QObject* sender) {
     if (restoreRunning_)
         return;  // a nested request while the command waits
-    if (application_) {
-        application_->Guard([this, sender] { RzBitBtn1Click(sender); });
-    } else {
-        RzBitBtn1Click(sender);
-    }
+    RunHandler([this, sender] { RzBitBtn1Click(sender); });
     if (closeRequested_) {
         closeRequested_ = false;
         close();

@@ -3,6 +3,7 @@
 // folder's files on the right, and the restore command between them.
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "core/Component.h"
@@ -83,6 +84,9 @@ class TMain_Form : public QWidget, public TComponent {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Runs an event handler; what it raises goes to the application's error
+    // display.
+    void RunHandler(const std::function<void()>& handler);
     void CreateControls();
     void LoadStoredSettings();
     void EnterBusyState();

@@ -364,3 +364,13 @@ TEST_F(MainFormTest, TreesIgnoreClicks) {
     QTest::mouseClick(form->RzDirectoryTree1->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
     EXPECT_EQ(form->RzDirectoryTree1->SelectedDir(), before);
 }
+
+TEST_F(MainFormTest, WithoutAnApplicationObjectCreationAndTheCloseButtonStillWork) {
+    TMain_Form form(nullptr, root_.string() + "/");
+    EXPECT_EQ(form.RzPanel1->pos(), QPoint(12, 46));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_GE(form.RzFileListBox1->FindExact("a.fbk"), 0);
+    form.RzBitBtn2->click();
+    EXPECT_FALSE(form.isVisible());
+}
