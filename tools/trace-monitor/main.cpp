@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +41,7 @@ std::string FormatTimestamp(double days) {
     using namespace std::chrono;
     if (!(days > -700000.0 && days < 3000000.0))
         return "(invalid time)";
-    const auto wholeDays = static_cast<long>(days >= 0 ? days : days - 1);
+    const auto wholeDays = static_cast<long>(std::floor(days));
     auto ms = static_cast<long long>((days - static_cast<double>(wholeDays)) * 86400000.0 + 0.5);
     const year_month_day date{sys_days{year{1899} / December / 30} + std::chrono::days{wholeDays}};
     ms = std::min(ms, 86399999LL);
