@@ -27,6 +27,22 @@ class DirectoryTree : public ControlsTest {
         list.show();
     }
 
+    // Types a new caption for the selected node as the user would: F2, the
+    // text, Return. False when no editor opened.
+    bool TypeCaption(const std::string& text) {
+        tree.show();
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_F2);
+        QApplication::processEvents();
+        auto* editor = tree.findChild<QLineEdit*>();
+        if (!editor)
+            return false;
+        editor->setText(QString::fromStdString(text));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();  // the editor commits on the next turn
+        return true;
+    }
+
     TempFolder dir;
     TRzDirectoryTree tree;
     TRzFileListBox list;
@@ -139,15 +155,7 @@ TEST_F(DirectoryTree, RenamingAFolderMovesItAndItsNodes) {
     tree.OpenDir(dir.Path("Old"));
     TTreeNode* node = tree.Selected();
     tree.ExpandNode(node);
-    tree.show();
-    tree.setFocus();
-    QTest::keyClick(&tree, Qt::Key_F2);
-    QApplication::processEvents();
-    auto* editor = tree.findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->setText("New");
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents();  // the editor commits on the next turn
+    ASSERT_TRUE(TypeCaption("New"));
     EXPECT_TRUE(std::filesystem::exists(dir.Path("New/inner")));
     EXPECT_EQ(node->Text(), "New");
     EXPECT_EQ(tree.SelectedDir(), dir.Path("New"));
@@ -159,15 +167,7 @@ TEST_F(DirectoryTree, ANameThatWouldMoveTheFolderElsewhereIsRefused) {
     dir.Folder("Old");
     tree.SetReadOnly(false);
     tree.OpenDir(dir.Path("Old"));
-    tree.show();
-    tree.setFocus();
-    QTest::keyClick(&tree, Qt::Key_F2);
-    QApplication::processEvents();
-    auto* editor = tree.findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->setText("../escaped");
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents();  // the editor commits on the next turn
+    ASSERT_TRUE(TypeCaption("../escaped"));
     EXPECT_TRUE(std::filesystem::exists(dir.Path("Old")));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("../escaped")));
     EXPECT_EQ(tree.Selected()->Text(), "Old");
