@@ -340,12 +340,16 @@ TEST_F(RestoreCommandTest, CloseDuringAFailedWaitShowsTheErrorThenCloses) {
     std::string noise(100000, 'x');
     Write(root_ / "BackUp" / "corrupt.fbk", noise);
     MakeForm();
+    // The server may refuse this backup before a plain wait takes a turn;
+    // the verbose wait takes one before it reads the first line.
+    form_->pFIBRestoreService1->SetVerbose(true);
     SelectBoth("corrupt.fbk", "target.fdb");
     layer_.onProcessMessages = [&] {
         if (!form_->CloseRequested())
             form_->close();
     };
     form_->RzBitBtn1->click();
+    ASSERT_GT(layer_.pumps, 0);
     ASSERT_EQ(layer_.messages.size(), 1u);
     EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
     EXPECT_FALSE(form_->isVisible());
