@@ -341,7 +341,10 @@ class TRzDirectoryTree : public TRzCustomTreeView {
   private:
     const platform::fs::PathRules& Rules() const;
     TTreeNode* MakeDriveNode(const platform::fs::Drive& drive, TTreeNode* before);
+    // Gives a node its folder and the shell's icons for it.
     void AttachFolder(TTreeNode* node, const std::string& path);
+    // Gives a node its folder, keeping the icons it has.
+    void AttachInfo(TTreeNode* node, const std::string& path);
     std::int64_t ReadSerial(const std::string& root) const;
     std::string DriveRootOf(TTreeNode* node) const;
     std::string CurrentDriveRoot() const;

@@ -17,6 +17,12 @@ class TFakeShell : public TShellServices {
         pixmap.fill(open ? Qt::yellow : path.empty() ? Qt::darkYellow : Qt::blue);
         return QIcon(pixmap);
     }
+    QIcon DriveIcon(int kind) override {
+        driveIconKinds.push_back(kind);
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::gray);
+        return QIcon(pixmap);
+    }
     std::string DisplayName(const std::string& path) override {
         auto it = displayNames.find(path);
         return it != displayNames.end() ? it->second : "Removable Disk";
@@ -27,6 +33,7 @@ class TFakeShell : public TShellServices {
     }
 
     std::vector<std::string> lookups;
+    std::vector<int> driveIconKinds;
     std::map<std::string, int> lookupCount;
     std::map<std::string, std::string> displayNames;
     std::vector<std::string> opened;

@@ -13,6 +13,10 @@ class TShellServices {
     // The small icon of a file, folder or drive; the generic folder for an
     // empty path. `open` asks for the open variant of a folder.
     virtual QIcon SmallIcon(const std::string& path, bool open = false) = 0;
+    // The icon of a drive of a kind (a platform::fs::DriveKind), found
+    // without asking the volume: a disc, a removable medium or a share may
+    // not answer, and the tree must not wait for it.
+    virtual QIcon DriveIcon(int kind) = 0;
     // The name the desktop shows for a drive or folder.
     virtual std::string DisplayName(const std::string& path) = 0;
     // Opens a document with the program the desktop associates with it.

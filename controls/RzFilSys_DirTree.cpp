@@ -196,12 +196,16 @@ std::int64_t TRzDirectoryTree::ReadSerial(const std::string& root) const {
 }
 
 void TRzDirectoryTree::AttachFolder(TTreeNode* node, const std::string& path) {
-    auto info = std::make_unique<TFolderInfo>();
-    info->Path = path;
     node->image = Shell().SmallIcon(path);
     node->selectedImage = node->image.cacheKey() == closedFolderIcon_.cacheKey()
                               ? openFolderIcon_
                               : Shell().SmallIcon(path, true);
+    AttachInfo(node, path);
+}
+
+void TRzDirectoryTree::AttachInfo(TTreeNode* node, const std::string& path) {
+    auto info = std::make_unique<TFolderInfo>();
+    info->Path = path;
     node->setIcon(0, node->image);
     node->SetNodeData(std::move(info));
 }
@@ -218,11 +222,15 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
         volumeSerials_[root] = volume.serial;
     }
     TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
-    AttachFolder(node, root);
-    if (OpensWithoutTouchingMedium(drive.kind))
+    if (OpensWithoutTouchingMedium(drive.kind)) {
+        // Even the icon of such a drive comes without a look at its root.
+        node->image = node->selectedImage = Shell().DriveIcon(drive.kind);
+        AttachInfo(node, root);
         AddChild(node, kPlaceholder);
-    else
+    } else {
+        AttachFolder(node, root);
         MarkExpandable(node);
+    }
     return node;
 }
 

@@ -276,6 +276,23 @@ class TQtShell final : public TShellServices {
             return style->standardIcon(QStyle::SP_DirOpenIcon);
         return provider_.icon(info);
     }
+    QIcon DriveIcon(int kind) override {
+        QStyle::StandardPixmap icon = QStyle::SP_DriveHDIcon;
+        switch (kind) {
+            case platform::fs::dkRemovable:
+                icon = QStyle::SP_DriveFDIcon;
+                break;
+            case platform::fs::dkRemote:
+                icon = QStyle::SP_DriveNetIcon;
+                break;
+            case platform::fs::dkCdRom:
+                icon = QStyle::SP_DriveCDIcon;
+                break;
+            default:
+                break;
+        }
+        return QApplication::style()->standardIcon(icon);
+    }
     std::string DisplayName(const std::string& path) override {
         QFileInfo info(QString::fromStdString(path));
         QString name = info.fileName();

@@ -195,7 +195,8 @@ TEST_F(DirectoryTree, AVolumeMountedWhileTheTreeRunsBecomesADrive) {
     tree.OpenDir(dir.Path());
     if (::mount("none", point.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "mounting is not permitted here";
-    const bool appeared = QTest::qWaitFor([&] { return tree.FindDriveNode(point) != nullptr; }, 3000);
+    const bool appeared =
+        QTest::qWaitFor([&] { return tree.FindDriveNode(point) != nullptr; }, 3000);
     ::umount(point.c_str());
     ASSERT_TRUE(appeared);
     EXPECT_EQ(tree.FindDriveNode(point)->Text(), " (" + point + ")");
@@ -328,6 +329,10 @@ TEST_F(DriveLetters, OnlyDrivesThatCannotBeAskedGetAnExpandButtonUnasked) {
     EXPECT_EQ(ChildCaptions(tree.FindDriveNode("N:\\")), Strings{":"});
     EXPECT_EQ(tree.FindDriveNode("D:\\")->Count(), 0);
     EXPECT_EQ(tree.VolumeSerial("A:\\"), 0);
+    // Not even their icons are looked up by their roots.
+    for (const char* root : {"A:\\", "N:\\", "Z:\\"})
+        EXPECT_EQ(shell.lookupCount.count(root), 0u) << root;
+    EXPECT_EQ(shell.driveIconKinds, (std::vector<int>{dkRemovable, dkRemote, dkCdRom}));
 }
 
 TEST_F(DriveLetters, OpeningFoldersIgnoresLetterCase) {
