@@ -13,6 +13,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <chrono>
@@ -117,6 +119,16 @@ bool PutTargetBack(const std::string& target, const std::string& aside) {
     return platform::MoveBack(aside, target);
 }
 
+// Adds a line of the server's output to the box as plain text: the box's own
+// append would take a line that happens to look like markup for rich text.
+void AppendLine(QTextEdit* box, const std::string& line) {
+    QTextCursor cursor(box->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!box->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(QString::fromStdString(line));
+}
+
 // Adds a line to the message of the error being handled.
 void AppendToCurrentError(const std::string& line) {
     try {
@@ -197,9 +209,9 @@ void TMain_Form::CreateControls() {
     outputFont.setPixelSize(11);
     edOutput->setFont(outputFont);
     edOutput->setFrameShape(QFrame::StyledPanel);
-    edOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edOutput->setLineWrapMode(QTextEdit::NoWrap);
+    // Both scroll bars, each shown when the text needs it.
+    edOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    edOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     edOutput->setAcceptRichText(false);
 
     RzPanel2 = new TFlatPanel(this);
@@ -469,7 +481,7 @@ void TMain_Form::WaitForServer() {
     if (service->Verbose()) {
         while (!service->EndOfOutput()) {
             platform::Window().ProcessMessages();
-            edOutput->append(QString::fromStdString(service->NextOutputLine()));
+            AppendLine(edOutput, service->NextOutputLine());
         }
         return;
     }
