@@ -9,7 +9,10 @@
 #include "platform/qt/QtWindowLayer.h"
 
 int main(int argc, char** argv) {
-    TGuardedApplication qtApplication(argc, argv);
+    // The tool reads no arguments. Qt is shown only the program's name, so
+    // that options of its own (such as -reverse) cannot change the window.
+    int qtArgc = argc > 0 ? 1 : 0;
+    TGuardedApplication qtApplication(qtArgc, argv);
     platform::QtWindowLayer windowLayer;
     platform::ScopedWindowLayer installed(windowLayer);
     RegisterLoginDialog();
