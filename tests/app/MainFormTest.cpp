@@ -5,6 +5,8 @@
 #include "app/Main_Form.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -121,6 +123,13 @@ TEST_F(MainFormTest, WindowHasItsCaptionSizeColourAndFont) {
         << shown.family().toStdString();
     EXPECT_EQ(form->Name(), "Main_Form");
     EXPECT_EQ(form->Owner(), app_.get());
+}
+
+TEST_F(MainFormTest, WindowIsCentredOnTheScreenNotAtItsStoredPosition) {
+    TMain_Form* form = MakeForm();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((form->geometry().center() - screen.center()).manhattanLength(), 2)
+        << form->geometry().x() << "," << form->geometry().y();
 }
 
 TEST_F(MainFormTest, BusyPanelWaitsHiddenWhereCreationMovedIt) {
