@@ -172,6 +172,76 @@ void EnterFolder(const std::string& folder) {
         throw EInOutError(error);
 }
 
+// A typed path text taken apart against the process's current directory.
+struct TPathText {
+    char driveLetter = 0;  // none for a network path or a path without letters
+    std::string folderPart;
+    std::string filePart;
+    bool network = false;
+};
+
+// Takes a typed path apart: a "[name]" stands for a name on the current
+// drive, a last component that is no file is a folder, and every folder
+// named must be enterable. The folders are entered on the way, so the
+// caller puts the current directory back.
+TPathText SplitPathText(const std::string& text) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    const bool windows = rules.Style() == PathStyle::Windows;
+    const char sep = rules.Separator();
+    const std::string current = files.CurrentDirectory();
+    TPathText result;
+    std::string drivePortion;
+    std::string rest = text;
+    if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
+        rest = rest.substr(1, rest.size() - 2);
+        if (windows && !current.empty())
+            result.driveLetter = platform::fs::AsciiUpper(current.substr(0, 1))[0];
+        drivePortion = std::string(rules.DrivePortion(current));
+    } else {
+        std::string_view own = rules.DrivePortion(rest);
+        drivePortion = own.empty() ? std::string(rules.DrivePortion(current)) : std::string(own);
+        rest = rest.substr(own.size());
+        if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
+            result.driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
+        result.network = rules.IsNetworkPath(drivePortion);
+        if (!drivePortion.empty() &&
+            files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
+            files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
+    }
+    // The current folder without its drive portion, "\" for a root.
+    auto currentFolder = [&] {
+        std::string folder = files.CurrentDirectory();
+        folder.erase(0, rules.DrivePortion(folder).size());
+        return folder.empty() ? std::string(1, sep) : folder;
+    };
+    std::size_t last = rest.size();
+    while (last > 0 && !rules.IsSeparator(rest[last - 1])) --last;
+    result.filePart = rest.substr(last);
+    if (last == 1)
+        result.folderPart = std::string(1, sep);
+    else if (last > 1)
+        result.folderPart = rest.substr(0, last - 1);
+    else
+        result.folderPart = currentFolder();
+    auto enter = [&](const std::string& folder) {
+        const bool rooted = !folder.empty() && rules.IsSeparator(folder[0]);
+        EnterFolder(rooted ? drivePortion + folder : folder);
+        // From here on the folder part is absolute, however it was typed.
+        result.folderPart = currentFolder();
+    };
+    if (!result.folderPart.empty())
+        enter(result.folderPart);
+    if (!result.filePart.empty() && !HasWildcard(result.filePart) &&
+        !files.FileExists(rules.Join(files.CurrentDirectory(), result.filePart))) {
+        enter(result.filePart);
+        result.filePart.clear();
+    }
+    if (result.network)
+        result.folderPart = drivePortion + result.folderPart;
+    return result;
+}
+
 }  // namespace
 
 TFileListBox::TFileListBox(TComponent* owner, QWidget* parent)
@@ -558,66 +628,13 @@ void TFileListBox::DblClick() {
 void TFileListBox::ApplyPathText(const std::string& text) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
-    const bool windows = rules.Style() == PathStyle::Windows;
-    const char sep = rules.Separator();
     if (text.empty() || rules.SameName(text, SelectedPath()))
         return;
 
     const std::string saved = files.CurrentDirectory();
-    std::string drivePortion;
-    char driveLetter = 0;
-    std::string folderPart;
-    std::string filePart;
-    bool network = false;
+    TPathText parts;
     try {
-        std::string rest = text;
-        if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
-            rest = rest.substr(1, rest.size() - 2);
-            if (windows && !saved.empty())
-                driveLetter = platform::fs::AsciiUpper(saved.substr(0, 1))[0];
-            drivePortion = std::string(rules.DrivePortion(saved));
-        } else {
-            std::string_view own = rules.DrivePortion(rest);
-            drivePortion = own.empty() ? std::string(rules.DrivePortion(saved)) : std::string(own);
-            rest = rest.substr(own.size());
-            if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
-                driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
-            network = rules.IsNetworkPath(drivePortion);
-            if (!drivePortion.empty() &&
-                files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
-                files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
-        }
-        std::size_t last = rest.size();
-        while (last > 0 && !rules.IsSeparator(rest[last - 1])) --last;
-        filePart = rest.substr(last);
-        if (last == 1)
-            folderPart = std::string(1, sep);
-        else if (last > 1)
-            folderPart = rest.substr(0, last - 1);
-        else {
-            std::string current = files.CurrentDirectory();
-            folderPart = current.substr(rules.DrivePortion(current).size());
-            if (folderPart.empty())
-                folderPart = std::string(1, sep);
-        }
-        auto enter = [&](const std::string& folder) {
-            const bool rooted = !folder.empty() && rules.IsSeparator(folder[0]);
-            EnterFolder(rooted ? drivePortion + folder : folder);
-            // From here on the folder part is absolute, however it was typed.
-            std::string current = files.CurrentDirectory();
-            folderPart = current.substr(rules.DrivePortion(current).size());
-            if (folderPart.empty())
-                folderPart = std::string(1, sep);
-        };
-        if (!folderPart.empty())
-            enter(folderPart);
-        if (!filePart.empty() && !HasWildcard(filePart) &&
-            !files.FileExists(rules.Join(files.CurrentDirectory(), filePart))) {
-            enter(filePart);
-            filePart.clear();
-        }
-        if (network)
-            folderPart = drivePortion + folderPart;
+        parts = SplitPathText(text);
     } catch (...) {
         files.SetCurrentDirectory(saved);
         throw;
@@ -626,15 +643,18 @@ void TFileListBox::ApplyPathText(const std::string& text) {
 
     // Without drive letters every local path can be opened in the tree; a
     // network path stays where it is.
-    const bool local = windows ? driveLetter != 0 : !network;
-    const std::string target =
-        windows && driveLetter ? std::string(1, driveLetter) + ":" + folderPart : folderPart;
+    const bool windows = rules.Style() == PathStyle::Windows;
+    const bool local = windows ? parts.driveLetter != 0 : !parts.network;
+    const std::string target = parts.driveLetter
+                                   ? std::string(1, parts.driveLetter) + ":" + parts.folderPart
+                                   : parts.folderPart;
     if (linkedTree_) {
         if (local)
             linkedTree_->OpenDir(target);
     } else {
         SetListDir(target);
     }
+    const std::string& filePart = parts.filePart;
     if (HasWildcard(filePart)) {
         SetMask(filePart);
     } else if (!filePart.empty()) {
