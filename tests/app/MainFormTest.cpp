@@ -270,8 +270,13 @@ TEST_F(MainFormTest, ErrorInFormCreateIsShownAndStartUpGoesOn) {
 TEST_F(MainFormTest, FoldersAreLookedForBesideTheExecutable) {
     const fs::path beside = platform::ExecutableDir();
     const bool hadBackUp = fs::exists(beside / "BackUp");
+    // Started from another folder, which has folders of those names itself.
+    fs::current_path(root_);
     auto* form = new TMain_Form(app_.get());
-    EXPECT_EQ(form->Folder(), platform::ExecutableDir());
+    fs::current_path(fs::temp_directory_path());  // root_ goes at the end of the test
+    EXPECT_EQ(form->Folder(), beside.string());
+    EXPECT_NE(form->RzFileListBox1->ListDir(), (root_ / "BackUp").string());
+    EXPECT_NE(form->RzFileListBox2->ListDir(), (root_ / "Data").string());
     EXPECT_EQ(fs::exists(beside / "BackUp"), hadBackUp);
     delete form;
 }
