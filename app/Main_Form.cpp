@@ -554,8 +554,7 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             }
             LeaveBusyState();
             if (!aside.empty() && !PutTargetBack(target, aside))
-                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + "\"" + aside +
-                                     "\"");
+                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + "\"" + aside + "\"");
             throw;
         }
         LeaveBusyState();

@@ -6,10 +6,10 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QTextEdit>
 
