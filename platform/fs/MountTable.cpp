@@ -153,6 +153,23 @@ int DriveKindOf(const MountEntry& m, bool removable) {
     return dkUnknown;
 }
 
+std::vector<std::string> SharesMountedIn(const std::vector<MountEntry>& mounts,
+                                         std::string_view folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+    std::vector<std::string> names;
+    for (const auto& m : mounts) {
+        const auto slash = m.mountPoint.rfind('/');
+        if (!IsNetworkFsType(m.fsType) || slash == std::string::npos ||
+            slash + 1 == m.mountPoint.size())
+            continue;
+        const std::string_view parent =
+            slash == 0 ? std::string_view("/") : std::string_view(m.mountPoint).substr(0, slash);
+        if (parent == folder)
+            names.push_back(m.mountPoint.substr(slash + 1));
+    }
+    return names;
+}
+
 const MountEntry* MountOf(const std::vector<MountEntry>& mounts, std::string_view path) {
     const MountEntry* best = nullptr;
     for (const auto& m : mounts) {

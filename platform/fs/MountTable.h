@@ -31,6 +31,12 @@ int DriveKindOf(const MountEntry& mount, bool removable);
 // media, as the kernel reports it.
 bool IsRemovableDevice(const std::string& source);
 
+// The names of the entries of an absolute folder that are mount points of
+// network shares: looking at one may wait for a server that no longer
+// answers.
+std::vector<std::string> SharesMountedIn(const std::vector<MountEntry>& mounts,
+                                         std::string_view folder);
+
 // The mount whose point is the longest folder prefix of an absolute path.
 const MountEntry* MountOf(const std::vector<MountEntry>& mounts, std::string_view path);
 

@@ -161,6 +161,10 @@ class SystemFileSystem final : public FileSystem {
         }
         const PathRules& rules = Rules();
         const uid_t euid = ::geteuid();
+        // A share mounted here is a folder; a stat of it could wait for a
+        // server that is gone, on the user-interface thread.
+        const std::vector<std::string> shares =
+            SharesMountedIn(ReadMountTable(), rules.MakeAbsolute(folder, CurrentDirectory()));
         while (dirent* e = ::readdir(dir.get())) {
             DirEntry entry;
             entry.name = e->d_name;
@@ -177,6 +181,14 @@ class SystemFileSystem final : public FileSystem {
             if (foldersOnly && e->d_type != DT_DIR && e->d_type != DT_LNK &&
                 e->d_type != DT_UNKNOWN)
                 continue;
+            if (std::find(shares.begin(), shares.end(), entry.name) != shares.end()) {
+                entry.attributes |= faDirectory;
+                if (!PassesSearchAttributes(entry.attributes, search))
+                    continue;
+                if (!onEntry(entry))
+                    break;
+                continue;
+            }
             struct stat st {};
             if (::fstatat(fd, e->d_name, &st, 0) != 0 &&
                 ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)

@@ -63,6 +63,14 @@ TEST(MountTable, APathBelongsToTheDeepestMount) {
     EXPECT_EQ(MountOf(mounts, "/")->mountPoint, "/");
 }
 
+TEST(MountTable, SharesAreFoundByTheFolderTheyAreMountedIn) {
+    auto mounts = ParseMountInfo(kSample);
+    EXPECT_EQ(SharesMountedIn(mounts, "/mnt"), (std::vector<std::string>{"share", "nfs"}));
+    EXPECT_EQ(SharesMountedIn(mounts, "/mnt/"), (std::vector<std::string>{"share", "nfs"}));
+    EXPECT_TRUE(SharesMountedIn(mounts, "/media").empty());
+    EXPECT_TRUE(SharesMountedIn(mounts, "/").empty());
+}
+
 TEST(MountTable, TheSystemTableHasTheRoot) {
     auto mounts = ReadMountTable();
     ASSERT_FALSE(mounts.empty());
