@@ -358,6 +358,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     bool openCurrentDir_ = false;
     std::map<std::string, std::int64_t> volumeSerials_;
     std::vector<std::string> shownDrives_;
+    // Roots of the shown drives whose media or servers are never asked
+    // whether they hold folders.
+    std::vector<std::string> unaskedRoots_;
     std::string driveBeforeChange_;
     bool updating_ = false;
     bool inChange_ = false;

@@ -223,6 +223,7 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
     }
     TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
     if (OpensWithoutTouchingMedium(drive.kind)) {
+        unaskedRoots_.push_back(root);
         // Even the icon of such a drive comes without a look at its root.
         node->image = node->selectedImage = Shell().DriveIcon(drive.kind);
         AttachInfo(node, root);
@@ -253,6 +254,7 @@ void TRzDirectoryTree::RebuildDrives() {
     platform::Window().ProcessMessages();
     std::vector<Drive> drives = AvailableDrives();
     shownDrives_.clear();
+    unaskedRoots_.clear();
     for (const Drive& d : drives) shownDrives_.push_back(Rules().WithTrailingSeparator(d.root));
     for (const Drive& d : drives) {
         MakeDriveNode(d, nullptr);
@@ -281,6 +283,7 @@ void TRzDirectoryTree::RefreshDrives() {
             ResetNode(node);
             DeleteNode(node);
         }
+        std::erase(unaskedRoots_, root);
     }
     for (std::size_t i = 0; i < drives.size(); ++i) {
         if (std::find(shownDrives_.begin(), shownDrives_.end(), roots[i]) != shownDrives_.end())
@@ -322,6 +325,12 @@ void TRzDirectoryTree::MarkExpandable(TTreeNode* node) {
     TFolderInfo* info = InfoOf(node);
     if (!info || info->ChildrenRead || IsDesigning() || node->Count() > 0)
         return;
+    // A drive that is not asked at its own node is not asked where it
+    // shows as a folder of another volume either.
+    if (std::find(unaskedRoots_.begin(), unaskedRoots_.end(), info->Path) != unaskedRoots_.end()) {
+        AddChild(node, kPlaceholder);
+        return;
+    }
     bool found = false;
     Files().FindFolders(info->Path, FolderSearchAttributes(), [&](const platform::fs::DirEntry& e) {
         if (e.name == "." || e.name == "..")

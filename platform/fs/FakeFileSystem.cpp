@@ -34,7 +34,9 @@ FakeFileSystem::FakeDrive* FakeFileSystem::DriveOf(const std::string& root) {
 void FakeFileSystem::AddDrive(const std::string& root, int kind, const std::string& label,
                               std::uint32_t serial, const std::string& universal) {
     drives_.push_back({root, kind, label, serial, true, universal});
-    nodes_[Key(root)] = Node{root, faDirectory, 0, 0, false};
+    // A volume mounted in another one's folder lists there by its name.
+    const std::string name = rules_.LastComponent(Full(root));
+    nodes_[Key(root)] = Node{name.empty() ? root : name, faDirectory, 0, 0, false};
 }
 
 void FakeFileSystem::RemoveDrive(const std::string& root) {

@@ -450,4 +450,30 @@ TEST_F(DriveLetters, ARefusedChangeKeepsTheSelection) {
     EXPECT_EQ(list.ListDir(), "C:\\App");
 }
 
+// ---------------------------------------------------------------------------
+// A share mounted inside another volume's folders
+
+class MountedShares : public ControlsTest {};
+
+TEST_F(MountedShares, AShareShownAsAFolderIsNotAskedForItsFolders) {
+    FakeFileSystem fs{PathStyle::Posix};
+    ScopedFileSystem use(fs);
+    fs.AddDrive("/", dkFixed, "", 1);
+    fs.AddDrive("/mnt/share", dkRemote, "share", 2, "//srv/share");
+    fs.AddFolder("/mnt/share/dir");
+    fs.AddFolder("/mnt/local/dir");
+    fs.SetCurrentDirectory("/");
+    TRzDirectoryTree tree;
+    tree.OpenDir("/mnt");
+    fs.foldersSearched.clear();
+    tree.ExpandNode(tree.Selected());
+    TTreeNode* mnt = tree.Selected();
+    ASSERT_EQ(ChildCaptions(mnt), (Strings{"local", "share"}));
+    // Both show an expand button, but only the local folder was looked into.
+    EXPECT_EQ(ChildCaptions(mnt->Item(0)), Strings{":"});
+    EXPECT_EQ(ChildCaptions(mnt->Item(1)), Strings{":"});
+    EXPECT_EQ(std::count(fs.foldersSearched.begin(), fs.foldersSearched.end(), "/mnt/share/"), 0);
+    EXPECT_EQ(std::count(fs.foldersSearched.begin(), fs.foldersSearched.end(), "/mnt/local/"), 1);
+}
+
 }  // namespace
