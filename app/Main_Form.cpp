@@ -17,6 +17,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <chrono>
 #include <string_view>
 #include <thread>

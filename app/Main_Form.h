@@ -89,8 +89,9 @@ class TMain_Form : public QWidget, public TComponent {
     void RunHandler(const std::function<void()>& handler);
     void CreateControls();
     void LoadStoredSettings();
+    // Hourglass, busy panel, animation; and back. Leaving does not detach:
+    // the command detaches first, as its cleanup does.
     void EnterBusyState();
-    // Step back to idle; detach errors are the caller's to decide on.
     void LeaveBusyState();
     void WaitForServer();
     // Fails when the server left the restored database unfinished.

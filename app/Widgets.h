@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 // Fonts the stored description names, mapped onto installed fonts that have
 // Hangul, so the window's text renders on every machine we ship to.
