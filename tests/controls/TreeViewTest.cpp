@@ -151,6 +151,34 @@ TEST_F(TreeView, TheWheelScrollsByLinesButNotAboveTheTop) {
     EXPECT_EQ(bar->value(), 0);
 }
 
+TEST_F(TreeView, FocusAndMouseChangeTheColourAndAreReported) {
+    tree.SetFocusColor(Qt::yellow);
+    tree.SetDisabledColor(Qt::white);
+    std::vector<TComponent*> entered, left;
+    tree.OnMouseEnter = [&](TComponent* sender) { entered.push_back(sender); };
+    tree.OnMouseLeave = [&](TComponent* sender) { left.push_back(sender); };
+    tree.show();
+    tree.activateWindow();
+    tree.setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree.hasFocus(); }, 2000));
+    EXPECT_EQ(tree.palette().color(QPalette::Base), QColor(Qt::yellow));
+    tree.clearFocus();
+    EXPECT_EQ(tree.palette().color(QPalette::Base), tree.Color());
+    tree.setEnabled(false);
+    EXPECT_EQ(tree.palette().color(QPalette::Disabled, QPalette::Base), QColor(Qt::white));
+    entered.clear();
+    left.clear();
+    const QPointF at(5, 5);
+    QEnterEvent enter(at, at, tree.mapToGlobal(at));
+    QApplication::sendEvent(&tree, &enter);
+    EXPECT_TRUE(tree.MouseOver());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&tree, &leave);
+    EXPECT_FALSE(tree.MouseOver());
+    EXPECT_EQ(entered, std::vector<TComponent*>{&tree});
+    EXPECT_EQ(left, std::vector<TComponent*>{&tree});
+}
+
 TEST_F(TreeView, FrameSettingsComeFromTheControllerWhileItLives) {
     auto* controller = new TRzFrameController;
     controller->SetFrameColor(Qt::red);
