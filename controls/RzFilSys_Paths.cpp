@@ -294,9 +294,10 @@ class TQtShell final : public TShellServices {
         return QApplication::style()->standardIcon(icon);
     }
     std::string DisplayName(const std::string& path) override {
-        QFileInfo info(QString::fromStdString(path));
-        QString name = info.fileName();
-        return name.isEmpty() ? path : name.toStdString();
+        // A drive comes with its root's separator, which names no folder.
+        const std::string folder = Files().Rules().WithoutTrailingSeparator(path);
+        const QString name = QFileInfo(QString::fromStdString(folder)).fileName();
+        return name.isEmpty() ? folder : name.toStdString();
     }
     bool OpenDocument(const std::string& path) override {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));

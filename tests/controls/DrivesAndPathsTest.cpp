@@ -133,4 +133,11 @@ TEST_F(MountedVolumes, LongPathsLoseTheirLeadingFoldersFirst) {
     EXPECT_EQ(ShortenPathForLabel(path, width, 8), "BackUp");
 }
 
+// The desktop's own shell, as the controls use it outside the tests.
+TEST(DesktopShell, ADriveIsNamedByItsFolder) {
+    EXPECT_EQ(Shell().DisplayName("/media/usb/"), "usb");
+    EXPECT_EQ(Shell().DisplayName("/media/usb"), "usb");
+    EXPECT_EQ(Shell().DisplayName("/"), "/");
+}
+
 }  // namespace
