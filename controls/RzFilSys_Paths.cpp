@@ -265,12 +265,25 @@ void TRzDeviceNotices::WatchSystem() {
 
 namespace {
 
+// Whether a path is where a network share is mounted. The desktop's icon
+// look-up stats what it is given, and the stat of a share's mount point
+// waits for its server, however long that takes.
+bool IsShareMountPoint(const std::string& path) {
+    const std::string folder = Files().Rules().WithoutTrailingSeparator(path);
+    for (const platform::fs::MountEntry& m : platform::fs::ReadMountTable())
+        if (m.mountPoint == folder && platform::fs::IsNetworkFsType(m.fsType))
+            return true;
+    return false;
+}
+
 class TQtShell final : public TShellServices {
   public:
     QIcon SmallIcon(const std::string& path, bool open) override {
         QStyle* style = QApplication::style();
         if (path.empty())
             return style->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
+        if (IsShareMountPoint(path))
+            return style->standardIcon(QStyle::SP_DriveNetIcon);
         QFileInfo info(QString::fromStdString(path));
         if (open && info.isDir() && !info.isRoot())
             return style->standardIcon(QStyle::SP_DirOpenIcon);
