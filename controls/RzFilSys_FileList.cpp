@@ -607,8 +607,6 @@ void TFileListBox::DblClick() {
     const std::string name = Items(index);
     auto& files = Files();
     const PathRules& rules = files.Rules();
-    // Names are this list's, whichever list read its folder last.
-    files.SetCurrentDirectory(listDir_);
     if (files.DirectoryExists(rules.Join(listDir_, name))) {
         BeginUpdate();
         try {
@@ -634,6 +632,8 @@ void TFileListBox::ApplyPathText(const std::string& text) {
     const std::string saved = files.CurrentDirectory();
     TPathText parts;
     try {
+        // Names are this list's, whichever list read its folder last.
+        files.SetCurrentDirectory(listDir_);
         parts = SplitPathText(text);
     } catch (...) {
         files.SetCurrentDirectory(saved);

@@ -324,6 +324,21 @@ TEST_F(FileList, ApplyingAFolderMovesTheList) {
     EXPECT_EQ(ItemsOf(list), Strings{"in.bak"});
 }
 
+TEST_F(FileList, ANameIsAppliedInTheListsOwnFolder) {
+    dir.File("mine/a.bak");
+    dir.File("mine/sub/in.bak");
+    dir.File("other/b.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path("mine"));
+    TRzFileListBox other;
+    Open(other, dir.Path("other"));  // the process's current directory now
+    list.ApplyPathText("a.bak");
+    EXPECT_EQ(list.SelectedPath(), dir.Path("mine/a.bak"));
+    EXPECT_EQ(std::filesystem::current_path(), dir.Path("other"));
+    list.ApplyPathText("sub");
+    EXPECT_EQ(list.ListDir(), dir.Path("mine/sub"));
+}
+
 TEST_F(FileList, ApplyingAnUnreachablePathRaisesAndKeepsTheCurrentDirectory) {
     TRzFileListBox list;
     Open(list, dir.Path());
