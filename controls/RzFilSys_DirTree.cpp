@@ -525,6 +525,9 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
         bool& flag;
         ~Done() { flag = false; }
     } done{inChange_};
+    // Moving the selection to a reset drive below asks about the change
+    // again; the drive the user came from is the one before this change.
+    const std::string driveBefore = driveBeforeChange_;
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
         const std::int64_t serial = ReadSerial(root);
@@ -545,7 +548,7 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
             }
         }
     }
-    if (SelectedDrive() != driveBeforeChange_) {
+    if (SelectedDrive() != driveBefore) {
         driveBeforeChange_ = SelectedDrive();
         if (OnDriveChange)
             OnDriveChange(this);

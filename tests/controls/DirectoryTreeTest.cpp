@@ -414,6 +414,23 @@ TEST_F(DriveLetters, AnExchangedMediumResetsTheDriveOnTheNextClick) {
     EXPECT_EQ(clicks, 1);
 }
 
+TEST_F(DriveLetters, ClickingIntoAnExchangedMediumStillReportsTheDriveChange) {
+    fs.SetVolume("A:\\", true, "ONE", 1);
+    fs.AddFolder("A:\\old");
+    tree.OpenDir("A:\\old");
+    tree.OpenDir("C:\\App");
+    fs.SetVolume("A:\\", true, "TWO", 2);
+    int driveChanges = 0;
+    tree.OnDriveChange = [&](TComponent*) { ++driveChanges; };
+    tree.show();
+    QApplication::processEvents();
+    TTreeNode* old = tree.FindDriveNode("A:\\")->Item(0);
+    ASSERT_EQ(old->Text(), "old");
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(old).center());
+    EXPECT_EQ(tree.SelectedDir(), "A:\\");
+    EXPECT_EQ(driveChanges, 1);
+}
+
 TEST_F(DriveLetters, DrivesThatComeAndGoFollowTheDeviceNotice) {
     tree.OpenDir("D:\\");
     fs.RemoveDrive("D:\\");
