@@ -31,8 +31,16 @@ using namespace std::chrono_literals;
 // as unreadable.
 constexpr auto kVolumeTimeout = 750ms;
 
-std::mutex probeMutex;
-std::set<std::string> pendingProbes;
+// The volumes being probed. A probe left hanging may finish while the
+// program ends, after the statics are gone: these two are never destroyed.
+struct PendingProbes {
+    std::mutex mutex;
+    std::set<std::string> keys;
+};
+PendingProbes& Pending() {
+    static auto* pending = new PendingProbes;
+    return *pending;
+}
 
 // Runs `work` on a thread of its own and waits at most `timeout` for it. A
 // volume that does not answer (a dead share, a drive spinning up) leaves
@@ -47,8 +55,8 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
         std::optional<T> result;
     };
     {
-        std::lock_guard lock(probeMutex);
-        if (!pendingProbes.insert(key).second)
+        std::lock_guard lock(Pending().mutex);
+        if (!Pending().keys.insert(key).second)
             return std::nullopt;
     }
     auto state = std::make_shared<State>();
@@ -58,8 +66,8 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
             // The key is free again before the caller hears of the result,
             // so that its next probe of the same volume is not refused.
             {
-                std::lock_guard lock(probeMutex);
-                pendingProbes.erase(key);
+                std::lock_guard lock(Pending().mutex);
+                Pending().keys.erase(key);
             }
             {
                 std::lock_guard lock(state->mutex);
@@ -69,8 +77,8 @@ std::optional<T> Probe(const std::string& key, std::chrono::milliseconds timeout
             state->done.notify_all();
         }).detach();
     } catch (const std::system_error&) {
-        std::lock_guard lock(probeMutex);
-        pendingProbes.erase(key);
+        std::lock_guard lock(Pending().mutex);
+        Pending().keys.erase(key);
         return std::nullopt;
     }
     std::unique_lock lock(state->mutex);
