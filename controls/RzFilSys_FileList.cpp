@@ -440,7 +440,10 @@ void TFileListBox::ReadEntries() {
     const PathRules& rules = files.Rules();
     readingEntries_ = true;
     const std::uint32_t search = fileType_ & 0x3F;
-    files.SetCurrentDirectory(listDir_);
+    // A folder that has gone away since it was entered lists nothing: the
+    // current directory is then whatever another list read last, and its
+    // names would be joined to this list's folder.
+    const bool entered = files.SetCurrentDirectory(listDir_);
     model_->BeginReset();
     ReleaseEntries();
     auto& window = platform::Window();
@@ -474,7 +477,7 @@ void TFileListBox::ReadEntries() {
     std::unordered_set<std::string> seen;
     TExtensionIconCache& cache = TExtensionIconCache::Instance();
     std::size_t start = 0;
-    while (start <= mask_.size()) {
+    while (entered && start <= mask_.size()) {
         std::size_t end = mask_.find(';', start);
         if (end == std::string::npos)
             end = mask_.size();

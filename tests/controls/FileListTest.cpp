@@ -132,6 +132,19 @@ TEST_F(FileList, AMissingFolderLeavesTheListOnTheCurrentDirectory) {
     EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
 }
 
+TEST_F(FileList, AFolderThatWentAwayShowsNoOtherFoldersFiles) {
+    dir.File("gone/a.bak");
+    dir.File("other/b.bak");
+    TRzFileListBox list;
+    Open(list, dir.Path("gone"));
+    TRzFileListBox other;
+    Open(other, dir.Path("other"));  // the process's current directory now
+    std::filesystem::remove_all(dir.Path("gone"));
+    list.SetMask("*.bak");
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.SelectedPath(), "");
+}
+
 TEST_F(FileList, SelectedPathJoinsFolderAndNameWithOneSeparator) {
     dir.File("x.bak");
     TRzFileListBox list;
