@@ -346,6 +346,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     // Gives a node its folder, keeping the icons it has.
     void AttachInfo(TTreeNode* node, const std::string& path);
     std::int64_t ReadSerial(const std::string& root) const;
+    // When the volume at a drive root is not the one last seen, forgets the
+    // drive's folders and reads its caption again; true when it did.
+    bool RenewIfExchanged(const std::string& root);
     std::string DriveRootOf(TTreeNode* node) const;
     std::string CurrentDriveRoot() const;
     std::uint32_t FolderSearchAttributes() const;

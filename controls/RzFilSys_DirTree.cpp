@@ -480,6 +480,10 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     }
     if (!match)
         return;
+    // A medium exchanged since its drive was last read (or a removable
+    // drive not read yet) is read afresh before the walk: selecting a
+    // folder of it would otherwise renew the drive and discard that folder.
+    RenewIfExchanged(InfoOf(match)->Path);
     if (!InfoOf(match)->ChildrenRead)
         FillChildren(match);
     std::size_t pos = InfoOf(match)->Path.size();
@@ -507,7 +511,9 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         pos = next + 1;
     }
     Select(match);
-    MakeVisible(match);
+    // The change handling may have put the selection elsewhere, and even
+    // deleted `match`: what is selected now is what is shown.
+    MakeVisible(Selected());
 }
 
 bool TRzDirectoryTree::CanChange(TTreeNode* node) {
@@ -530,22 +536,11 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
     const std::string driveBefore = driveBeforeChange_;
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
-        const std::int64_t serial = ReadSerial(root);
-        if (serial != VolumeSerial(root)) {
-            if (TTreeNode* drive = FindDriveNode(root)) {
-                ResetNode(drive);
-                TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
-                drive->SetText(volume.caption);
-                volumeSerials_[root] = volume.serial;
-                if (volume.serial != kUnreadableSerial && drive->Count() == 0)
-                    AddChild(drive, kPlaceholder);
-                else if (volume.serial == kUnreadableSerial)
-                    DeleteChildren(drive);
-                // The folders of the old medium are gone: the drive itself
-                // is what is selected now.
-                Select(drive);
-                node = drive;
-            }
+        if (RenewIfExchanged(root)) {
+            // The folders of the old medium are gone, `node` among them:
+            // the drive itself is what is selected now.
+            node = FindDriveNode(root);
+            Select(node);
         }
     }
     if (SelectedDrive() != driveBefore) {
@@ -557,6 +552,23 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
         fileList_->SetListDir(SelectedDir());
     UpdateDirLabel();
     TRzCustomTreeView::Change(node);
+}
+
+bool TRzDirectoryTree::RenewIfExchanged(const std::string& root) {
+    if (ReadSerial(root) == VolumeSerial(root))
+        return false;
+    TTreeNode* drive = FindDriveNode(root);
+    if (!drive)
+        return false;
+    ResetNode(drive);
+    TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
+    drive->SetText(volume.caption);
+    volumeSerials_[root] = volume.serial;
+    if (volume.serial == kUnreadableSerial)
+        DeleteChildren(drive);
+    else if (drive->Count() == 0)
+        AddChild(drive, kPlaceholder);
+    return true;
 }
 
 void TRzDirectoryTree::Click() {

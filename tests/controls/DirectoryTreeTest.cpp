@@ -414,6 +414,16 @@ TEST_F(DriveLetters, AnExchangedMediumResetsTheDriveOnTheNextClick) {
     EXPECT_EQ(clicks, 1);
 }
 
+TEST_F(DriveLetters, AFolderOnARemovableDriveNotYetReadOpensAsAsked) {
+    fs.SetVolume("A:\\", true, "STICK", 0x5);
+    fs.AddFile("A:\\App\\BackUp\\db.bak");
+    tree.OpenDir("A:\\App\\BackUp");
+    EXPECT_EQ(tree.SelectedDir(), "A:\\App\\BackUp");
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Stick (A:)");
+    EXPECT_EQ(tree.VolumeSerial("A:\\"), 0x5);
+    EXPECT_EQ(ItemsOf(list), Strings{"db.bak"});
+}
+
 TEST_F(DriveLetters, ClickingIntoAnExchangedMediumStillReportsTheDriveChange) {
     fs.SetVolume("A:\\", true, "ONE", 1);
     fs.AddFolder("A:\\old");
