@@ -447,8 +447,13 @@ class TRzTreeEditDelegate : public QStyledItemDelegate {
         node->setFlags(node->flags() & ~Qt::ItemIsEditable);
         // The node keeps its caption unless the tree accepts the new text.
         std::string text = line->text().toStdString();
-        if (text != node->Text() && tree_->Edited(node, text))
-            node->SetText(text);
+        if (text == node->Text())
+            return;
+        // Accepting may rebuild the node's branch; only a node still there
+        // takes the text.
+        const QPersistentModelIndex still(index);
+        if (tree_->Edited(node, text) && still.isValid())
+            static_cast<TTreeNode*>(tree_->itemFromIndex(still))->SetText(text);
     }
 
   private:

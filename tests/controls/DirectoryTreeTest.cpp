@@ -19,28 +19,28 @@ std::vector<std::string> ChildCaptions(TTreeNode* node) {
     return out;
 }
 
+// Types a new caption for the selected node as the user would: F2, the
+// text, Return. False when no editor opened.
+bool TypeCaption(TRzDirectoryTree& tree, const std::string& text) {
+    tree.show();
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_F2);
+    QApplication::processEvents();
+    auto* editor = tree.findChild<QLineEdit*>();
+    if (!editor)
+        return false;
+    editor->setText(QString::fromStdString(text));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the editor commits on the next turn
+    return true;
+}
+
 // Trees on this machine's file system, with a list linked to each.
 class DirectoryTree : public ControlsTest {
   protected:
     DirectoryTree() {
         tree.SetFileList(&list);
         list.show();
-    }
-
-    // Types a new caption for the selected node as the user would: F2, the
-    // text, Return. False when no editor opened.
-    bool TypeCaption(const std::string& text) {
-        tree.show();
-        tree.setFocus();
-        QTest::keyClick(&tree, Qt::Key_F2);
-        QApplication::processEvents();
-        auto* editor = tree.findChild<QLineEdit*>();
-        if (!editor)
-            return false;
-        editor->setText(QString::fromStdString(text));
-        QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();  // the editor commits on the next turn
-        return true;
     }
 
     TempFolder dir;
@@ -155,7 +155,7 @@ TEST_F(DirectoryTree, RenamingAFolderMovesItAndItsNodes) {
     tree.OpenDir(dir.Path("Old"));
     TTreeNode* node = tree.Selected();
     tree.ExpandNode(node);
-    ASSERT_TRUE(TypeCaption("New"));
+    ASSERT_TRUE(TypeCaption(tree, "New"));
     EXPECT_TRUE(std::filesystem::exists(dir.Path("New/inner")));
     EXPECT_EQ(node->Text(), "New");
     EXPECT_EQ(tree.SelectedDir(), dir.Path("New"));
@@ -167,7 +167,7 @@ TEST_F(DirectoryTree, ANameThatWouldMoveTheFolderElsewhereIsRefused) {
     dir.Folder("Old");
     tree.SetReadOnly(false);
     tree.OpenDir(dir.Path("Old"));
-    ASSERT_TRUE(TypeCaption("../escaped"));
+    ASSERT_TRUE(TypeCaption(tree, "../escaped"));
     EXPECT_TRUE(std::filesystem::exists(dir.Path("Old")));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("../escaped")));
     EXPECT_EQ(tree.Selected()->Text(), "Old");
@@ -439,6 +439,18 @@ TEST_F(DriveLetters, ClickingIntoAnExchangedMediumStillReportsTheDriveChange) {
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(old).center());
     EXPECT_EQ(tree.SelectedDir(), "A:\\");
     EXPECT_EQ(driveChanges, 1);
+}
+
+TEST_F(DriveLetters, RenamingAFolderOfAnExchangedMediumRenamesItAndRenewsTheDrive) {
+    fs.SetVolume("A:\\", true, "ONE", 1);
+    fs.AddFolder("A:\\Old");
+    tree.OpenDir("A:\\Old");
+    fs.SetVolume("A:\\", true, "TWO", 2);
+    tree.SetReadOnly(false);
+    ASSERT_TRUE(TypeCaption(tree, "New"));
+    EXPECT_TRUE(fs.DirectoryExists("A:\\New"));
+    EXPECT_EQ(tree.SelectedDir(), "A:\\");
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Two (A:)");
 }
 
 TEST_F(DriveLetters, DrivesThatComeAndGoFollowTheDeviceNotice) {
