@@ -692,8 +692,8 @@ bool TRzCustomTreeView::CanCollapse(TTreeNode* node) {
 }
 
 void TRzCustomTreeView::Expanded(TTreeNode* node) {
-    if (autoSelect_)
-        Select(node);
+    if (autoSelect_ && !SelectStays(node))
+        return;
     if (OnExpanded)
         OnExpanded(this, node);
 }
@@ -798,9 +798,16 @@ void TRzCustomTreeView::OnItemCollapsed(QTreeWidgetItem* item) {
         expandGuard_ = false;
         return;
     }
-    if (autoSelect_)
-        Select(node);
+    if (autoSelect_ && !SelectStays(node))
+        return;
     Collapsed(node);
+}
+
+bool TRzCustomTreeView::SelectStays(TTreeNode* node) {
+    // The change handling of a derived tree may rebuild the node's branch.
+    const QPersistentModelIndex still(indexFromItem(node));
+    Select(node);
+    return still.isValid();
 }
 
 QItemSelectionModel::SelectionFlags TRzCustomTreeView::selectionCommand(const QModelIndex& index,

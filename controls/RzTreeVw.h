@@ -322,6 +322,8 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     // After the ordinary key handling.
     virtual void KeyHandled(int key, Qt::KeyboardModifiers modifiers);
     void StartEditing(TTreeNode* node);
+    // Selects a node; false when the change handling deleted it.
+    bool SelectStays(TTreeNode* node);
     // Changes the expand state without the expand and collapse events.
     void SetExpandedQuietly(TTreeNode* node, bool expanded);
     bool InUpdate() const { return updateCount_ > 0; }

@@ -453,6 +453,22 @@ TEST_F(DriveLetters, RenamingAFolderOfAnExchangedMediumRenamesItAndRenewsTheDriv
     EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Two (A:)");
 }
 
+TEST_F(DriveLetters, ExpandingAFolderOfAnExchangedMediumWithAutoSelectRenewsTheDrive) {
+    fs.SetVolume("A:\\", true, "ONE", 1);
+    fs.AddFolder("A:\\Old\\Sub");
+    tree.OpenDir("A:\\");
+    TTreeNode* old = tree.FindDriveNode("A:\\")->Item(0);
+    ASSERT_EQ(old->Text(), "Old");
+    fs.SetVolume("A:\\", true, "TWO", 2);
+    tree.SetAutoSelect(true);
+    std::vector<std::string> expanded;
+    tree.OnExpanded = [&](TComponent*, TTreeNode* node) { expanded.push_back(node->Text()); };
+    tree.ExpandNode(old);
+    EXPECT_TRUE(expanded.empty());
+    EXPECT_EQ(tree.SelectedDir(), "A:\\");
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Two (A:)");
+}
+
 TEST_F(DriveLetters, DrivesThatComeAndGoFollowTheDeviceNotice) {
     tree.OpenDir("D:\\");
     fs.RemoveDrive("D:\\");
