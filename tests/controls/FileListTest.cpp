@@ -409,6 +409,27 @@ TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
     EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines());
 }
 
+TEST_F(FileList, TheHighlightLeavesTheIconColumnInTheListsColour) {
+    dir.File("a.bak");
+    TRzFileListBox list;
+    list.SetColor(Qt::white);
+    QPalette palette = list.palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::Highlight, Qt::darkBlue);
+    list.setPalette(palette);
+    Open(list, dir.Path());
+    list.SetItemIndex(0);
+    QApplication::processEvents();
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect row = list.visualRect(list.model()->index(0, 0));
+    const int y = row.bottom() - 1;  // below the text and the icon
+    EXPECT_EQ(image.pixelColor(row.left() + 23, y), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(row.left() + 25, y), QColor(Qt::darkBlue));
+    // The icon sits 4 pixels from the list's edge, in the uncoloured column.
+    EXPECT_EQ(image.pixelColor(row.left() + 3, row.center().y()), QColor(Qt::white));
+    EXPECT_NE(image.pixelColor(row.left() + 5, row.center().y()), QColor(Qt::white));
+}
+
 TEST_F(FileList, ColoursFollowTheEnabledState) {
     TRzFileListBox list;
     list.SetDisabledColor(Qt::white);
