@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds with warnings as errors, and runs every test
-# (the test run starts and stops its own private database server).
+# (the test run starts and stops its own private database server); then does
+# the same once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# SKIP_SANITIZERS=1 leaves the second pass out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,3 +12,14 @@ build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESTORE_WERROR=ON >/dev/null
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j2
+
+if [[ ${SKIP_SANITIZERS:-0} != 1 ]]; then
+  asan="$build-sanitize"
+  cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRESTORE_WERROR=ON \
+    -DRESTORE_SANITIZE=ON -DRESTORE_BUILD_BENCHMARKS=OFF >/dev/null
+  cmake --build "$asan"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$asan" --output-on-failure --timeout 600 -j2
+fi
