@@ -403,9 +403,28 @@ void TMain_Form::LoadStoredSettings() {
     service->EndLoad();
 }
 
+namespace {
+
+// Folders whose names begin with a dot count as hidden here, and programs
+// often live below one (~/.local/...). A tree does not walk through hidden
+// folders, so it would stop short of BackUp and Data and list the files of
+// some folder far above them.
+bool HasHiddenFolder(const std::string& path) {
+    for (std::size_t i = 0; i + 1 < path.size(); ++i)
+        if (path[i] == '/' && path[i + 1] == '.')
+            return true;
+    return false;
+}
+
+}  // namespace
+
 void TMain_Form::FormCreate(QObject*) {
     RzPanel1->move(RzPanel1->x(), 46);
     RzPanel1->move(12, RzPanel1->y());
+    if (HasHiddenFolder(folder_)) {
+        RzDirectoryTree1->SetShowHiddenDirs(true);
+        RzDirectoryTree2->SetShowHiddenDirs(true);
+    }
     RzDirectoryTree1->OpenDir(folder_ + "BackUp");
     RzDirectoryTree2->OpenDir(folder_ + "Data");
 }

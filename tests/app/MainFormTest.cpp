@@ -84,8 +84,9 @@ class MainFormTest : public ::testing::Test {
         fs::remove_all(root_);
     }
 
-    TMain_Form* MakeForm() {
-        auto* form = new TMain_Form(app_.get(), root_.string() + "/");
+    TMain_Form* MakeForm() { return MakeForm(root_); }
+    TMain_Form* MakeForm(const fs::path& folder) {
+        auto* form = new TMain_Form(app_.get(), folder.string() + "/");
         app_->SetMainForm(form);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form));
@@ -231,6 +232,17 @@ TEST_F(MainFormTest, FormCreateOpensBackUpAndDataInTheGivenFolder) {
     EXPECT_GE(form->RzFileListBox1->FindExact("b.fbk"), 0);
     EXPECT_GE(form->RzFileListBox2->FindExact("target.fdb"), 0);
     EXPECT_TRUE(layer_.messages.empty());
+}
+
+TEST_F(MainFormTest, FoldersBelowAHiddenFolderAreStillReached) {
+    fs::path inner = root_ / ".local" / "tool";
+    fs::create_directories(inner / "BackUp");
+    fs::create_directories(inner / "Data");
+    Write(inner / "BackUp" / "x.fbk", "x");
+    TMain_Form* form = MakeForm(inner);
+    EXPECT_EQ(form->RzDirectoryTree1->SelectedDir(), (inner / "BackUp").string());
+    EXPECT_EQ(form->RzDirectoryTree2->SelectedDir(), (inner / "Data").string());
+    EXPECT_GE(form->RzFileListBox1->FindExact("x.fbk"), 0);
 }
 
 TEST_F(MainFormTest, WithoutTheFoldersTheTreesOpenTheFolderItselfAndCreateNothing) {
