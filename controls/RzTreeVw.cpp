@@ -101,7 +101,10 @@ void TRzFramedControl::SetFocusColor(const QColor& color) {
 }
 
 QColor TRzFramedControl::ShownColor() const {
-    if (!control_->isEnabled())
+    // Only a control switched off itself shows its disabled colour; one that
+    // lies in a disabled container keeps its own, as a group box that is
+    // disabled to block input leaves its contents looking as they are.
+    if (control_->testAttribute(Qt::WA_ForceDisabled))
         return disabledColor_;
     if (control_->hasFocus())
         return focusColor_;

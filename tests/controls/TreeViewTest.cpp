@@ -151,6 +151,21 @@ TEST_F(TreeView, TheWheelScrollsByLinesButNotAboveTheTop) {
     EXPECT_EQ(bar->value(), 0);
 }
 
+TEST_F(TreeView, InADisabledContainerTheTreeKeepsItsOwnColour) {
+    // The window disables its group boxes only to block input; the trees
+    // inside must not turn to their disabled colour.
+    QWidget box;
+    TRzCustomTreeView inner(nullptr, &box);
+    inner.SetDisabledColor(Qt::white);
+    inner.SetColor(QColor(250, 240, 230));
+    box.setEnabled(false);
+    EXPECT_FALSE(inner.isEnabled());
+    EXPECT_EQ(inner.palette().color(QPalette::Disabled, QPalette::Base), QColor(250, 240, 230));
+    box.setEnabled(true);
+    inner.setEnabled(false);
+    EXPECT_EQ(inner.palette().color(QPalette::Disabled, QPalette::Base), QColor(Qt::white));
+}
+
 TEST_F(TreeView, FocusAndMouseChangeTheColourAndAreReported) {
     tree.SetFocusColor(Qt::yellow);
     tree.SetDisabledColor(Qt::white);
