@@ -1,7 +1,6 @@
 #include "services/fib.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "platform/FloatingPoint.h"
 #include "services/IB_Intf.h"
@@ -13,9 +12,8 @@ namespace {
 
 thread_local FibStatusWord statusVector[kStatusVectorLength] = {};
 
-// The switches live in one byte. The raising routine reads them under the
-// lock; the error constructor reads the byte alone, hence the atomic.
-std::mutex optionsLock;
+// The switches live in one byte, read and written whole: an atomic is all
+// the locking they need.
 std::atomic<std::uint8_t> options{kDefaultErrorMessageOptions};
 
 bool IsLowerAscii(char c) {
@@ -53,12 +51,10 @@ FibStatusWord* ThreadStatusVector() {
 }
 
 std::uint8_t ErrorMessageOptions() {
-    std::lock_guard<std::mutex> guard(optionsLock);
     return options.load(std::memory_order_relaxed);
 }
 
 void SetErrorMessageOptions(std::uint8_t value) {
-    std::lock_guard<std::mutex> guard(optionsLock);
     options.store(value, std::memory_order_relaxed);
 }
 
@@ -162,7 +158,7 @@ EFIBError::EFIBError(int code, const std::string& text, ErrorSender sender)
       serverErrorCode_(static_cast<std::int32_t>(statusVector[1])),
       sender_(sender) {
     std::string prefix;
-    if (sender.Component() && (options.load(std::memory_order_relaxed) & ShowSenderPath) != 0)
+    if (sender.Component() && (ErrorMessageOptions() & ShowSenderPath) != 0)
         prefix = ComponentPath(sender.Component()) + ":\r\n";
     SetMessage(prefix + text);
 }

@@ -35,7 +35,7 @@ enum ErrorMessageOption : std::uint8_t {
 inline constexpr std::uint8_t kDefaultErrorMessageOptions =
     ShowServerMessages | ShowSqlMessage | ShowSenderPath;
 
-// Reads the switches under their process-wide lock.
+// The process-wide switches; safe to read and set from any thread.
 std::uint8_t ErrorMessageOptions();
 // Nothing in the tool changes them; tests do, and put them back with Reset.
 void SetErrorMessageOptions(std::uint8_t options);
