@@ -303,13 +303,9 @@ void TFIBSQLMonitorHook::SetActiveLocked(bool value) {
 }
 
 void TFIBSQLMonitorHook::DestroyWriterLocked() {
-    if (!writer_)
-        return;
     // Nobody listens (or we were switched off): what is queued would be
-    // dropped anyway, so the writer need not write it out first.
-    writer_->RequestStop();
-    writer_->Terminate();
-    writer_->WaitFor();
+    // dropped anyway, and the writer's destruction stops it without writing
+    // it out first.
     writer_.reset();
 }
 
