@@ -352,11 +352,24 @@ void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t catego
     }
 }
 
+bool TFIBSQLMonitorHook::AnyoneListens() const {
+    return active_ && MonitoringEnabled() && MonitorCount() > 0;
+}
+
+void TFIBSQLMonitorHook::PostEvent(TComponent* component, const char* event,
+                                   std::uint8_t category) {
+    WriteTrace((component ? component->Name() : std::string()) + event, category);
+}
+
 void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event) {
     // The common case, nobody listening, costs this one test.
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
-        return;
-    WriteTrace((component ? component->Name() : std::string()) + event, tt::kServiceCategory);
+    if (AnyoneListens())
+        PostEvent(component, event, tt::kServiceCategory);
+}
+
+void TFIBSQLMonitorHook::PostConnectEvent(TComponent* database, const char* event) {
+    if (AnyoneListens() && transport_->SaneCount(tt::kConnectListenersOffset) > 0)
+        PostEvent(database, event, tt::kConnectCategory);
 }
 
 void TFIBSQLMonitorHook::ServiceAttach(TComponent* service) {
@@ -373,20 +386,10 @@ void TFIBSQLMonitorHook::ServiceStart(TComponent* service) {
 }
 
 void TFIBSQLMonitorHook::Connect(TComponent* database) {
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
-        return;
-    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0)
-        return;
-    WriteTrace((database ? database->Name() : std::string()) + ":[Connect]", tt::kConnectCategory);
+    PostConnectEvent(database, ":[Connect]");
 }
-
 void TFIBSQLMonitorHook::Disconnect(TComponent* database) {
-    if (!active_ || !MonitoringEnabled() || MonitorCount() <= 0)
-        return;
-    if (transport_->SaneCount(tt::kConnectListenersOffset) <= 0)
-        return;
-    WriteTrace((database ? database->Name() : std::string()) + ":[Disconnect]",
-               tt::kConnectCategory);
+    PostConnectEvent(database, ":[Disconnect]");
 }
 
 // ---------------------------------------------------------------------------

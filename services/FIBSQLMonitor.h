@@ -146,7 +146,12 @@ class TFIBSQLMonitorHook {
     bool OpenSharedObjects();
     void SetActiveLocked(bool value);
     void DestroyWriterLocked();
+    // Active, monitoring on and a monitor program registered.
+    bool AnyoneListens() const;
+    void PostEvent(TComponent* component, const char* event, std::uint8_t category);
     void PostServiceEvent(TComponent* component, const char* event);
+    // Connect texts also need a monitor that asked for them.
+    void PostConnectEvent(TComponent* database, const char* event);
 
     std::atomic<bool> active_{false};
     std::atomic<bool> eventsCreated_{false};
