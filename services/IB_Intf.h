@@ -160,7 +160,6 @@ class TIBClientLibrary final : public IIBClientLibrary {
     int ClientMajorVersion() const override { return clientMajorVersion_; }
     int ClientMinorVersion() const override { return clientMinorVersion_; }
     void UnloadLibrary() override;
-    bool HoldsLibrary() const { return library_ != nullptr; }
 
   private:
     void Load();
