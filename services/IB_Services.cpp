@@ -336,6 +336,9 @@ bool TpFIBCustomService::AskLogin() {
         params_.Assign(loginParams);
         return true;
     }
+    const TLoginPromptProc prompt = LoginPromptProc();
+    if (!prompt)
+        return false;
     const char* const names[3] = {"user_name", "password", "sql_role_name"};
     int lines[3];
     std::string values[3];
@@ -344,9 +347,6 @@ bool TpFIBCustomService::AskLogin() {
         if (lines[i] >= 0)
             values[i] = TStrings::ValueOf(params_[lines[i]]);
     }
-    const TLoginPromptProc prompt = LoginPromptProc();
-    if (!prompt)
-        return false;
     const bool confirmed = prompt(serverName_, values[0], values[1], values[2]);
     if (confirmed) {
         for (int i = 0; i < 3; ++i) {
