@@ -17,7 +17,7 @@ pause=${2:-0}
 scripts/install-deps.sh
 build=$(realpath -m "${BUILD_DIR:-build}")
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESTORE_WERROR=ON >/dev/null
-cmake --build "$build" --target bench_services_restore
+cmake --build "$build" --target bench_services_restore --parallel 2
 
 server="$build/bench-fbserver"
 data="$build/bench-data"
