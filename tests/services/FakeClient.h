@@ -2,27 +2,25 @@
 // Test-side handle on a fake client library: opens the same shared object the
 // binding loads (so both see the same globals) and reaches its script controls.
 
-#include <dlfcn.h>
-
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/DynamicLibrary.h"
 
 class FakeClient {
   public:
     enum Call { Attach = 0, Detach = 1, Query = 2, Start = 3 };
 
-    explicit FakeClient(std::string path) : path_(std::move(path)) {
-        handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_)
+    explicit FakeClient(std::string path)
+        : path_(std::move(path)), library_(platform::DynamicLibrary::Load(path_)) {
+        if (!library_)
             throw std::runtime_error("cannot open fake " + path_);
         Fn<void()>("fake_reset")();
     }
-    ~FakeClient() {
-        Fn<void()>("fake_reset")();
-        dlclose(handle_);
-    }
+    ~FakeClient() { Fn<void()>("fake_reset")(); }
     FakeClient(const FakeClient&) = delete;
     FakeClient& operator=(const FakeClient&) = delete;
 
@@ -52,26 +50,26 @@ class FakeClient {
     unsigned LastHandle() { return *Var<unsigned>("fake_last_handle"); }
 
   private:
-    template <class F>
-    F* Fn(const char* name) {
-        void* address = dlsym(handle_, name);
+    void* Address(const char* name) {
+        void* address = library_->Symbol(name);
         if (!address)
             throw std::runtime_error(std::string("fake lacks ") + name);
-        return reinterpret_cast<F*>(address);
+        return address;
+    }
+    template <class F>
+    F* Fn(const char* name) {
+        return reinterpret_cast<F*>(Address(name));
     }
     template <class T>
     T* Var(const char* name) {
-        void* address = dlsym(handle_, name);
-        if (!address)
-            throw std::runtime_error(std::string("fake lacks ") + name);
-        return static_cast<T*>(address);
+        return static_cast<T*>(Address(name));
     }
     std::string Bytes(const char* data, const char* length) {
         return std::string(Var<char>(data), static_cast<std::size_t>(*Var<int>(length)));
     }
 
     std::string path_;
-    void* handle_ = nullptr;
+    std::unique_ptr<platform::DynamicLibrary> library_;
 };
 
 // A byte string from a list of byte values, for block comparisons.
