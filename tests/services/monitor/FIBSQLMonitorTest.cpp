@@ -336,6 +336,24 @@ TEST_F(TraceMonitorTest, SilentMonitorsAreWrittenOffOncePerSecondWhileThePosterG
     EXPECT_TRUE(WaitUntil(MutexIsFree, 3000ms));
 }
 
+TEST_F(TraceMonitorTest, QueueOfAStalledWriterStopsGrowingAtItsBound) {
+    TFIBSQLMonitorHook* monitor = TraceMonitor();
+    AreaView area;
+    area.Put(tt::kMonitorCountOffset, 1);
+    // A monitor program that holds the mutex keeps the writer from taking
+    // anything out of the queue.
+    NamedMutex held = NamedMutex::CreateOrOpen(tt::kMutexName);
+    ASSERT_EQ(held.Lock(1000ms), NamedMutex::LockResult::Acquired);
+
+    for (std::size_t i = 0; i < TMonitorWriterThread::kMaxPending + 100; ++i)
+        monitor->WriteTrace("text " + std::to_string(i), tt::kServiceCategory);
+    EXPECT_EQ(monitor->PendingCount(), TMonitorWriterThread::kMaxPending);
+
+    // The writer, still waiting for the mutex, is stopped before it is freed.
+    ResetTraceMonitorForTests();
+    held.Unlock();
+}
+
 TEST_F(TraceMonitorTest, NameTakenBySomethingElseSwitchesTheMonitorOff) {
     int fd = shm_open(platform::ipc::SegmentName(tt::kSharedMemName).c_str(),
                       O_CREAT | O_EXCL | O_RDWR, 0600);
