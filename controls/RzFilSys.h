@@ -60,6 +60,9 @@ struct TVolumeCaption {
 // "Data (D:)", " (D:)", "(A:)" for an unreadable volume; network drives
 // after `format`. Here the mount point stands where a drive letter is.
 TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat format);
+// For a caller that has the volume's kind already: finding it means listing
+// every volume, which on this system probes each mount.
+TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat format, int kind);
 // The share a network drive maps, with server and share capitalised:
 // "\\Server\Share", "//Server/Share", "server:/export".
 std::string UncRoot(const std::string& root);

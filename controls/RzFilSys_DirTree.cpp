@@ -217,7 +217,7 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
         // The desktop's name: the medium is not asked for its label.
         caption = Shell().DisplayName(root);
     } else {
-        TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_);
+        TVolumeCaption volume = VolumeCaption(root, networkVolumeFormat_, drive.kind);
         caption = volume.caption;
         volumeSerials_[root] = volume.serial;
     }

@@ -90,6 +90,10 @@ std::string UncRoot(const std::string& root) {
 }
 
 TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat format) {
+    return VolumeCaption(root, format, KindOfRoot(root));
+}
+
+TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat format, int kind) {
     const PathRules& rules = Files().Rules();
     const std::string shown = ShownRoot(rules, root);
     auto info = Files().ReadVolume(rules.WithTrailingSeparator(root));
@@ -103,7 +107,7 @@ TVolumeCaption VolumeCaption(const std::string& root, TNetworkVolumeFormat forma
     }
     TVolumeCaption result;
     result.serial = info->serial;
-    if (KindOfRoot(root) == platform::fs::dkRemote) {
+    if (kind == platform::fs::dkRemote) {
         std::string unc = UncRoot(root);
         std::string server;
         if (unc.size() > 2 && rules.IsSeparator(unc[0]) && rules.IsSeparator(unc[1])) {
