@@ -586,3 +586,16 @@ TEST_F(ServiceOverFake, LengthThatIsNoIntegerStopsTheStartAndNothingIsSent) {
     service->SetPageSize(0);
     EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
 }
+
+TEST_F(ServiceOverFake, StartBlockThatOutgrowsItsLengthFieldsIsNeverSent) {
+    service->SetPageSize(0);
+    service->BackupFile().SetLines({std::string(0x10000, 'f')});
+    EXPECT_THROW(StartedBlock(), EDatabaseError);
+    // Each name fits its own length field; together they outgrow the block's.
+    service->BackupFile().SetLines({std::string(40000, 'a'), std::string(40000, 'b')});
+    EXPECT_THROW(StartedBlock(), EDatabaseError);
+    EXPECT_EQ(fake.Calls(FakeClient::Start), 0);
+    // Nothing of the refused blocks is left over for the next start.
+    service->BackupFile().SetLines({"a.fbk"});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
+}
