@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <unordered_set>
 
 #include "controls/RzFilSys.h"
@@ -545,38 +546,12 @@ void TFileListBox::SortEntries() {
     for (std::size_t i = 0; i < entries_.size(); ++i)
         order.push_back({entries_[i].IsFolder,
                          collator.sortKey(QString::fromStdString(entries_[i].EntryName)), i});
-    auto compare = [](const Slot& a, const Slot& b) {
+    // Names that compare equal may come in either order.
+    std::sort(order.begin(), order.end(), [](const Slot& a, const Slot& b) {
         if (a.folder != b.folder)
-            return a.folder ? -1 : 1;
-        return a.key.compare(b.key);
-    };
-    // Quicksort on the middle element; the smaller side recurses, so the
-    // stack stays shallow whatever the order of the names.
-    std::function<void(std::ptrdiff_t, std::ptrdiff_t)> sort = [&](std::ptrdiff_t lo,
-                                                                   std::ptrdiff_t hi) {
-        while (lo < hi) {
-            std::ptrdiff_t i = lo, j = hi;
-            const Slot pivot = order[static_cast<std::size_t>((lo + hi) / 2)];
-            while (i <= j) {
-                while (compare(order[static_cast<std::size_t>(i)], pivot) < 0) ++i;
-                while (compare(order[static_cast<std::size_t>(j)], pivot) > 0) --j;
-                if (i <= j) {
-                    std::swap(order[static_cast<std::size_t>(i)],
-                              order[static_cast<std::size_t>(j)]);
-                    ++i;
-                    --j;
-                }
-            }
-            if (j - lo < hi - i) {
-                sort(lo, j);
-                lo = i;
-            } else {
-                sort(i, hi);
-                hi = j;
-            }
-        }
-    };
-    sort(0, static_cast<std::ptrdiff_t>(order.size()) - 1);
+            return a.folder;
+        return a.key.compare(b.key) < 0;
+    });
     std::vector<TRzFileInfo> sorted;
     sorted.reserve(entries_.size());
     for (const Slot& s : order) sorted.push_back(std::move(entries_[s.index]));
