@@ -845,7 +845,6 @@ void TRzCustomTreeView::paintEvent(QPaintEvent* e) {
     painter.setPen(selectionPen_);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(caption.adjusted(0, 0, -1, -1));
-    painter.setPen(QPen(selectionPen_.color(), 1, Qt::SolidLine));
 }
 
 void TRzCustomTreeView::showEvent(QShowEvent* e) {
