@@ -20,7 +20,6 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
         messages.push_back({text, caption, icon});
-        if (onMessage) onMessage(messages.back());
     }
     int ScreenCursor() const override { return cursor; }
     void SetScreenCursor(int code) override {
@@ -36,7 +35,6 @@ public:
     std::vector<int> cursorHistory;
     int cursor = crDefault;
     int pumps = 0;
-    std::function<void(const Message&)> onMessage;
     std::function<void()> onProcessMessages;
 };
 

@@ -4,7 +4,6 @@
 // dispatch of pending messages. Tests install a fake so that a command's
 // dialogs can be answered and its cursor changes observed without a screen.
 
-#include <memory>
 #include <string>
 
 namespace platform {
