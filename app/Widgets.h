@@ -46,7 +46,6 @@ class TPictureButton : public QAbstractButton {
     const QColor& HighlightColor() const { return highlight_; }
     const QColor& HotTrackColor() const { return hotTrackColor_; }
     bool HotTrack() const { return hotTrack_; }
-    bool IsHot() const { return hot_; }
     Look CurrentLook() const;
     // The two rings of the frame drawn for a look (outer, inner); invalid
     // colours for the looks without a frame.
