@@ -122,6 +122,27 @@ TEST_F(WidgetsTest, DisabledButtonShowsItsDisabledPicture) {
     EXPECT_TRUE(disabledColours.count(QColor(255, 255, 255).rgb()));
 }
 
+TEST_F(WidgetsTest, DisabledButtonWithoutItsOwnPictureShowsTheNormalOneInGrey) {
+    TPictureButton button;
+    button.resize(40, 40);
+    button.SetColor(Qt::white);
+    button.SetGlyph(RestoreButtonPicture());
+    const QImage on = Render(button);
+    button.setEnabled(false);
+    const QImage off = Render(button);
+    bool redShoes = false, pictureDrawn = false, allGrey = true;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const QColor before = on.pixelColor(x, y), after = off.pixelColor(x, y);
+            redShoes |= before == QColor(220, 0, 0);
+            pictureDrawn |= after != QColor(Qt::white);
+            allGrey &= after.red() == after.green() && after.green() == after.blue();
+        }
+    EXPECT_TRUE(redShoes);
+    EXPECT_TRUE(pictureDrawn);
+    EXPECT_TRUE(allGrey);
+}
+
 TEST_F(WidgetsTest, PicturesHaveTheirSizesAndTransparentBackgrounds) {
     struct Case {
         QPixmap picture;
