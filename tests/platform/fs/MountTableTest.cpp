@@ -77,6 +77,13 @@ TEST(MountTable, TheSystemTableHasTheRoot) {
     EXPECT_NE(MountOf(mounts, "/"), nullptr);
 }
 
+// Callers keep what they read and read again only when the watch wakes.
+TEST(MountTable, AFreshWatchReportsNoChangeBeforeOneHappens) {
+    MountWatch watch;
+    ASSERT_TRUE(watch.IsOpen());
+    EXPECT_FALSE(watch.WaitForChange(0));
+}
+
 TEST(MountTable, TheWatchWakesWhenAVolumeIsMounted) {
     auto dir =
         std::filesystem::temp_directory_path() / ("mountwatch-" + std::to_string(::getpid()));
