@@ -10,8 +10,6 @@
 
 #include "core/Component.h"
 
-class QWidget;
-
 class TApplication : public TComponent {
   public:
     TApplication();
@@ -21,9 +19,6 @@ class TApplication : public TComponent {
     // every error box. It is not added to window captions.
     const std::string& Title() const { return title_; }
     void SetTitle(std::string title);
-
-    QWidget* MainForm() const { return mainForm_; }
-    void SetMainForm(QWidget* form) { mainForm_ = form; }
 
     // Shows an error that escaped a handler: its text with the full-stop
     // rule, the title as caption, the stop icon. The silent kind is dropped.
@@ -44,7 +39,6 @@ class TApplication : public TComponent {
 
   private:
     std::string title_;
-    QWidget* mainForm_ = nullptr;
 };
 
 // The application object of the process, or nullptr before it exists and

@@ -20,7 +20,6 @@ int main(int argc, char** argv) {
     TApplication application;
     application.SetTitle("Tovanel 자료복구(Restore)");
     auto* form = new TMain_Form(&application);  // owned by the application
-    application.SetMainForm(form);
     form->show();
     const int result = TGuardedApplication::exec();
     // Freeing the application frees the window and its components.

@@ -87,7 +87,6 @@ class MainFormTest : public ::testing::Test {
     TMain_Form* MakeForm() { return MakeForm(root_); }
     TMain_Form* MakeForm(const fs::path& folder) {
         auto* form = new TMain_Form(app_.get(), folder.string() + "/");
-        app_->SetMainForm(form);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form));
         // The trees show the hourglass while they read folders; only the

@@ -153,7 +153,6 @@ class RestoreCommandTest : public ::testing::Test {
 
     TMain_Form* MakeForm() {
         form_ = new TMain_Form(app_.get(), root_.string() + "/");
-        app_->SetMainForm(form_);
         form_->show();
         // The trees show the hourglass while they read folders; only the
         // command's own cursor changes are of interest.
