@@ -557,7 +557,7 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             if (platform::FileExists(target) && !platform::IsHeldOpen(target))
                 aside = platform::MoveAside(target);
 
-            service->DatabaseName().Add(RzFileListBox2->SelectedPath());
+            service->DatabaseName().Add(target);
             service->SetActive(true);
             service->ServiceStart();
             WaitForServer();
