@@ -418,8 +418,7 @@ bool HasHiddenFolder(const std::string& path) {
 }  // namespace
 
 void TMain_Form::FormCreate(QObject*) {
-    RzPanel1->move(RzPanel1->x(), 46);
-    RzPanel1->move(12, RzPanel1->y());
+    RzPanel1->move(12, 46);
     if (HasHiddenFolder(folder_)) {
         RzDirectoryTree1->SetShowHiddenDirs(true);
         RzDirectoryTree2->SetShowHiddenDirs(true);
