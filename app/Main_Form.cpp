@@ -388,8 +388,7 @@ void TMain_Form::LoadStoredSettings() {
     // The group boxes are disabled only so that nothing inside takes input;
     // the trees keep the look they have when enabled (their colours do so by
     // themselves; the palette's text and highlight are kept here).
-    for (TRzDirectoryTree* tree : {RzDirectoryTree1, RzDirectoryTree2})
-        KeepEnabledLook(tree);
+    for (TRzDirectoryTree* tree : {RzDirectoryTree1, RzDirectoryTree2}) KeepEnabledLook(tree);
 
     TpFIBRestoreService* service = pFIBRestoreService1;
     service->BeginLoad();
