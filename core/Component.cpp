@@ -3,7 +3,8 @@
 #include <algorithm>
 
 TComponent::TComponent(TComponent* owner) {
-    if (owner) owner->InsertComponent(this);
+    if (owner)
+        owner->InsertComponent(this);
 }
 
 TComponent::~TComponent() {
@@ -20,24 +21,29 @@ TComponent::~TComponent() {
         TComponent* child = components_.back();
         delete child;  // its destructor takes it out of components_
     }
-    if (owner_) owner_->RemoveComponent(this);
+    if (owner_)
+        owner_->RemoveComponent(this);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
-    if (name.empty()) return nullptr;
+    if (name.empty())
+        return nullptr;
     for (TComponent* c : components_)
-        if (c->name_ == name) return c;
+        if (c->name_ == name)
+            return c;
     return nullptr;
 }
 
 void TComponent::EndLoad() {
-    if (!loading_) return;
+    if (!loading_)
+        return;
     loading_ = false;
     AfterLoad();
 }
 
 void TComponent::FreeNotification(TComponent* other) {
-    if (!other || other == this) return;
+    if (!other || other == this)
+        return;
     if (std::find(freeNotifies_.begin(), freeNotifies_.end(), other) == freeNotifies_.end())
         freeNotifies_.push_back(other);
     if (std::find(other->freeNotifies_.begin(), other->freeNotifies_.end(), this) ==
@@ -51,8 +57,10 @@ void TComponent::RemoveFreeNotification(TComponent* other) {
 }
 
 void TComponent::InsertComponent(TComponent* component) {
-    if (!component || component->owner_ == this) return;
-    if (component->owner_) component->owner_->RemoveComponent(component);
+    if (!component || component->owner_ == this)
+        return;
+    if (component->owner_)
+        component->owner_->RemoveComponent(component);
     components_.push_back(component);
     component->owner_ = this;
     NotifyOwnerSide(component, true);
@@ -60,7 +68,8 @@ void TComponent::InsertComponent(TComponent* component) {
 
 void TComponent::RemoveComponent(TComponent* component) {
     auto it = std::find(components_.begin(), components_.end(), component);
-    if (it == components_.end()) return;
+    if (it == components_.end())
+        return;
     components_.erase(it);
     component->owner_ = nullptr;
     NotifyOwnerSide(component, false);
@@ -69,9 +78,12 @@ void TComponent::RemoveComponent(TComponent* component) {
 void TComponent::NotifyOwnerSide(TComponent* component, bool inserted) {
     // The owner and every sibling hear of it, as the owner's own children do.
     auto notify = [&](TComponent* c) {
-        if (c == component) return;
-        if (inserted) c->ComponentInserted(component);
-        else c->ComponentRemoved(component);
+        if (c == component)
+            return;
+        if (inserted)
+            c->ComponentInserted(component);
+        else
+            c->ComponentRemoved(component);
     };
     notify(this);
     auto siblings = components_;
@@ -81,7 +93,8 @@ void TComponent::NotifyOwnerSide(TComponent* component, bool inserted) {
 std::string ComponentPath(const TComponent* component) {
     std::string result;
     for (const TComponent* c = component; c; c = c->Owner()) {
-        if (c->Name().empty()) continue;
+        if (c->Name().empty())
+            continue;
         result = result.empty() ? c->Name() : c->Name() + "." + result;
     }
     return result;

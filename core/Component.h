@@ -7,7 +7,7 @@
 #include <vector>
 
 class TComponent {
-public:
+  public:
     explicit TComponent(TComponent* owner = nullptr);
     virtual ~TComponent();
 
@@ -19,7 +19,9 @@ public:
 
     TComponent* Owner() const { return owner_; }
     int ComponentCount() const { return static_cast<int>(components_.size()); }
-    TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
+    TComponent* Components(int index) const {
+        return components_.at(static_cast<std::size_t>(index));
+    }
     TComponent* FindComponent(const std::string& name) const;
 
     // Set while the settings are being read from a stored description.
@@ -42,7 +44,7 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 
-protected:
+  protected:
     // Called once all stored settings were read.
     virtual void AfterLoad() {}
     // A component this one is linked with (owned sibling, owner's child, or a
@@ -51,7 +53,7 @@ protected:
     // A component joined the same owner.
     virtual void ComponentInserted(TComponent* /*component*/) {}
 
-private:
+  private:
     void NotifyOwnerSide(TComponent* component, bool inserted);
 
     std::string name_;

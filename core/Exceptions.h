@@ -7,7 +7,7 @@
 #include <string>
 
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     ~Exception() override = default;
 
@@ -16,44 +16,44 @@ public:
     std::int32_t HelpContext() const noexcept { return helpContext_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
     std::int32_t helpContext_ = 0;
 };
 
 // The silent kind: it unwinds a handler without being shown to the operator.
 class EAbort : public Exception {
-public:
+  public:
     EAbort() : Exception("Operation aborted") {}
 };
 
 class EDatabaseError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // An operating-system failure, with the platform's error code.
 class EOSError : public Exception {
-public:
+  public:
     EOSError(std::string message, std::uint32_t errorCode)
         : Exception(std::move(message)), errorCode_(errorCode) {}
     std::uint32_t ErrorCode() const noexcept { return errorCode_; }
 
-private:
+  private:
     std::uint32_t errorCode_;
 };
 
 class EInOutError : public Exception {
-public:
+  public:
     explicit EInOutError(std::string message, int errorCode = 0)
         : Exception(std::move(message)), errorCode_(errorCode) {}
     int ErrorCode() const noexcept { return errorCode_; }
 
-private:
+  private:
     int errorCode_;
 };

@@ -7,14 +7,18 @@
 namespace {
 
 [[noreturn]] void Invalid(std::string_view templ) {
-    throw EConvertError("Format '" + std::string(templ) + "' invalid or incompatible with argument");
+    throw EConvertError("Format '" + std::string(templ) +
+                        "' invalid or incompatible with argument");
 }
 
 std::string Pad(std::string body, bool leftAlign, std::size_t width, char fill) {
-    if (body.size() >= width) return body;
+    if (body.size() >= width)
+        return body;
     std::string padding(width - body.size(), fill);
-    if (leftAlign) return body + std::string(width - body.size(), ' ');
-    if (fill == '0' && !body.empty() && body[0] == '-') return "-" + padding + body.substr(1);
+    if (leftAlign)
+        return body + std::string(width - body.size(), ' ');
+    if (fill == '0' && !body.empty() && body[0] == '-')
+        return "-" + padding + body.substr(1);
     return padding + body;
 }
 
@@ -35,7 +39,8 @@ std::string Format(std::string_view templ, const FormatArg* args, std::size_t co
             continue;
         }
         std::size_t start = i++;
-        if (i >= templ.size()) Invalid(templ);
+        if (i >= templ.size())
+            Invalid(templ);
         if (templ[i] == '%') {
             out += '%';
             continue;
@@ -43,8 +48,10 @@ std::string Format(std::string_view templ, const FormatArg* args, std::size_t co
         bool leftAlign = false;
         char fill = ' ';
         for (; i < templ.size() && (templ[i] == '-' || templ[i] == '0'); ++i) {
-            if (templ[i] == '-') leftAlign = true;
-            else fill = '0';
+            if (templ[i] == '-')
+                leftAlign = true;
+            else
+                fill = '0';
         }
         std::size_t width = 0;
         for (; i < templ.size() && templ[i] >= '0' && templ[i] <= '9'; ++i)
@@ -56,20 +63,25 @@ std::string Format(std::string_view templ, const FormatArg* args, std::size_t co
             for (++i; i < templ.size() && templ[i] >= '0' && templ[i] <= '9'; ++i)
                 precision = precision * 10 + static_cast<std::size_t>(templ[i] - '0');
         }
-        if (i >= templ.size()) Invalid(templ);
+        if (i >= templ.size())
+            Invalid(templ);
         char kind = templ[i];
-        if (next >= count) Invalid(templ.substr(start));
+        if (next >= count)
+            Invalid(templ.substr(start));
         const FormatArg& arg = args[next++];
         std::string body;
         switch (kind) {
             case 's':
-                if (!arg.IsText()) Invalid(templ);
+                if (!arg.IsText())
+                    Invalid(templ);
                 body = arg.Text();
-                if (hasPrecision && body.size() > precision) body.resize(precision);
+                if (hasPrecision && body.size() > precision)
+                    body.resize(precision);
                 break;
             case 'd':
             case 'u': {
-                if (arg.IsText()) Invalid(templ);
+                if (arg.IsText())
+                    Invalid(templ);
                 std::int64_t v = arg.Integer();
                 bool negative = v < 0;
                 unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(v)
@@ -82,7 +94,8 @@ std::string Format(std::string_view templ, const FormatArg* args, std::size_t co
             }
             case 'x':
             case 'X': {
-                if (arg.IsText()) Invalid(templ);
+                if (arg.IsText())
+                    Invalid(templ);
                 // Hex shows the 32-bit pattern of the value, as the platform's
                 // error codes are 32-bit words.
                 auto v = static_cast<std::uint32_t>(arg.Integer());

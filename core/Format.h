@@ -12,21 +12,22 @@
 #include <variant>
 
 class FormatArg {
-public:
-    FormatArg(std::string_view s) : value_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
-    FormatArg(const std::string& s) : value_(s) {}             // NOLINT(google-explicit-constructor)
-    FormatArg(const char* s) : value_(std::string(s ? s : "")) {}  // NOLINT
-    FormatArg(int v) : value_(static_cast<std::int64_t>(v)) {}  // NOLINT
-    FormatArg(long v) : value_(static_cast<std::int64_t>(v)) {}  // NOLINT
-    FormatArg(long long v) : value_(static_cast<std::int64_t>(v)) {}  // NOLINT
-    FormatArg(unsigned v) : value_(static_cast<std::int64_t>(v)) {}  // NOLINT
+  public:
+    FormatArg(std::string_view s)
+        : value_(std::string(s)) {}                 // NOLINT(google-explicit-constructor)
+    FormatArg(const std::string& s) : value_(s) {}  // NOLINT(google-explicit-constructor)
+    FormatArg(const char* s) : value_(std::string(s ? s : "")) {}         // NOLINT
+    FormatArg(int v) : value_(static_cast<std::int64_t>(v)) {}            // NOLINT
+    FormatArg(long v) : value_(static_cast<std::int64_t>(v)) {}           // NOLINT
+    FormatArg(long long v) : value_(static_cast<std::int64_t>(v)) {}      // NOLINT
+    FormatArg(unsigned v) : value_(static_cast<std::int64_t>(v)) {}       // NOLINT
     FormatArg(unsigned long v) : value_(static_cast<std::int64_t>(v)) {}  // NOLINT
 
     bool IsText() const { return std::holds_alternative<std::string>(value_); }
     const std::string& Text() const { return std::get<std::string>(value_); }
     std::int64_t Integer() const { return std::get<std::int64_t>(value_); }
 
-private:
+  private:
     std::variant<std::string, std::int64_t> value_;
 };
 

@@ -4,7 +4,8 @@
 #include "core/Format.h"
 
 TStrings& TStrings::operator=(const TStrings& other) {
-    if (this != &other) Assign(other);
+    if (this != &other)
+        Assign(other);
     return *this;
 }
 
@@ -21,7 +22,8 @@ const std::string& TStrings::operator[](int index) const {
 
 void TStrings::Changing() {
     // Inside an update bracket the hook ran once, when the bracket opened.
-    if (updateCount_ == 0 && OnChanging) OnChanging();
+    if (updateCount_ == 0 && OnChanging)
+        OnChanging();
 }
 
 void TStrings::Changed() {
@@ -29,7 +31,8 @@ void TStrings::Changed() {
         changedInUpdate_ = true;
         return;
     }
-    if (OnChange) OnChange();
+    if (OnChange)
+        OnChange();
 }
 
 void TStrings::Put(int index, std::string line) {
@@ -59,13 +62,16 @@ void TStrings::Delete(int index) {
 }
 
 void TStrings::Clear() {
-    if (lines_.empty()) return;
+    if (lines_.empty())
+        return;
     Changing();
     lines_.clear();
     Changed();
 }
 
-void TStrings::Assign(const TStrings& other) { SetLines(other.lines_); }
+void TStrings::Assign(const TStrings& other) {
+    SetLines(other.lines_);
+}
 
 void TStrings::SetLines(std::vector<std::string> lines) {
     Changing();
@@ -93,7 +99,8 @@ void TStrings::SetText(std::string_view text) {
         }
         lines.emplace_back(text.substr(start, end - start));
         start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
+            ++start;
     }
     SetLines(std::move(lines));
 }
@@ -111,7 +118,8 @@ std::string TStrings::ValueOf(std::string_view line) {
 int TStrings::IndexOfName(std::string_view name) const {
     for (int i = 0; i < Count(); ++i) {
         auto eq = lines_[static_cast<std::size_t>(i)].find('=');
-        if (eq != std::string::npos && std::string_view(lines_[static_cast<std::size_t>(i)]).substr(0, eq) == name)
+        if (eq != std::string::npos &&
+            std::string_view(lines_[static_cast<std::size_t>(i)]).substr(0, eq) == name)
             return i;
     }
     return -1;
@@ -119,7 +127,8 @@ int TStrings::IndexOfName(std::string_view name) const {
 
 int TStrings::IndexOf(std::string_view line) const {
     for (int i = 0; i < Count(); ++i)
-        if (lines_[static_cast<std::size_t>(i)] == line) return i;
+        if (lines_[static_cast<std::size_t>(i)] == line)
+            return i;
     return -1;
 }
 
@@ -131,22 +140,27 @@ std::string TStrings::Values(std::string_view name) const {
 void TStrings::SetValue(std::string_view name, std::string_view value) {
     std::string line = std::string(name) + "=" + std::string(value);
     int i = IndexOfName(name);
-    if (i < 0) Add(std::move(line));
-    else Put(i, std::move(line));
+    if (i < 0)
+        Add(std::move(line));
+    else
+        Put(i, std::move(line));
 }
 
 void TStrings::BeginUpdate() {
     if (updateCount_ == 0) {
-        if (OnChanging) OnChanging();
+        if (OnChanging)
+            OnChanging();
         changedInUpdate_ = false;
     }
     ++updateCount_;
 }
 
 void TStrings::EndUpdate() {
-    if (updateCount_ == 0) return;
+    if (updateCount_ == 0)
+        return;
     if (--updateCount_ == 0 && changedInUpdate_) {
         changedInUpdate_ = false;
-        if (OnChange) OnChange();
+        if (OnChange)
+            OnChange();
     }
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 class TStrings {
-public:
+  public:
     using Hook = std::function<void()>;
 
     TStrings() = default;
@@ -58,7 +58,7 @@ public:
 
     bool operator==(const TStrings& other) const { return lines_ == other.lines_; }
 
-private:
+  private:
     void Changing();
     void Changed();
     void CheckIndex(int index, bool allowEnd) const;

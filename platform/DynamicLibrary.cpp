@@ -20,22 +20,28 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-SystemError LastError() { return lastError; }
-void SetLastError(SystemError error) { lastError = std::move(error); }
+SystemError LastError() {
+    return lastError;
+}
+void SetLastError(SystemError error) {
+    lastError = std::move(error);
+}
 
 std::vector<std::string> LibraryCandidates(const std::string& name) {
     std::vector<std::string> names{name};
     // The stored names are those of the Windows client library; here the same
     // API comes from the Firebird client's shared object.
     std::string lower = Lower(name);
-    if (lower == "gds32.dll" || lower == "fbclient.dll") names.emplace_back("libfbclient.so.2");
+    if (lower == "gds32.dll" || lower == "fbclient.dll")
+        names.emplace_back("libfbclient.so.2");
     return names;
 }
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& name) {
     std::string firstError;
     for (const std::string& candidate : LibraryCandidates(name)) {
-        if (candidate.empty()) break;
+        if (candidate.empty())
+            break;
         dlerror();
         void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle) {
@@ -43,7 +49,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& name) {
             return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, candidate));
         }
         const char* err = dlerror();
-        if (firstError.empty() && err) firstError = err;
+        if (firstError.empty() && err)
+            firstError = err;
     }
     // dlopen keeps no numeric code; ENOENT stands for "could not be found".
     SetLastError({static_cast<unsigned>(ENOENT), firstError});
@@ -51,7 +58,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& name) {
 }
 
 DynamicLibrary::~DynamicLibrary() {
-    if (handle_) dlclose(handle_);
+    if (handle_)
+        dlclose(handle_);
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {

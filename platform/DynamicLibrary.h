@@ -10,7 +10,7 @@
 namespace platform {
 
 class DynamicLibrary {
-public:
+  public:
     // Loads `name`; returns nullptr and sets LastError when it cannot.
     static std::unique_ptr<DynamicLibrary> Load(const std::string& name);
     ~DynamicLibrary();
@@ -23,7 +23,7 @@ public:
     void* Symbol(const char* name) const;
     const std::string& LoadedFrom() const { return loadedFrom_; }
 
-private:
+  private:
     DynamicLibrary(void* handle, std::string loadedFrom)
         : handle_(handle), loadedFrom_(std::move(loadedFrom)) {}
     void* handle_;

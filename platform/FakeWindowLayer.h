@@ -11,14 +11,15 @@
 namespace platform {
 
 class FakeWindowLayer : public WindowLayer {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;
         MessageIcon icon;
     };
 
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
         messages.push_back({text, caption, icon});
     }
     int ScreenCursor() const override { return cursor; }
@@ -28,7 +29,8 @@ public:
     }
     void ProcessMessages() override {
         ++pumps;
-        if (onProcessMessages) onProcessMessages();
+        if (onProcessMessages)
+            onProcessMessages();
     }
 
     std::vector<Message> messages;

@@ -24,12 +24,20 @@ const std::uint32_t startupMxcsr = ReadMxcsr();
 
 }  // namespace
 
-std::uint16_t DefaultFpuControlWord() { return startupWord; }
-std::uint16_t FpuControlWord() { return ReadX87(); }
+std::uint16_t DefaultFpuControlWord() {
+    return startupWord;
+}
+std::uint16_t FpuControlWord() {
+    return ReadX87();
+}
 
-void SetFpuControlWord(std::uint16_t word) { __asm__ __volatile__("fldcw %0" : : "m"(word)); }
+void SetFpuControlWord(std::uint16_t word) {
+    __asm__ __volatile__("fldcw %0" : : "m"(word));
+}
 
-void SetExtendedPrecision() { SetFpuControlWord(static_cast<std::uint16_t>(ReadX87() | 0x0300)); }
+void SetExtendedPrecision() {
+    SetFpuControlWord(static_cast<std::uint16_t>(ReadX87() | 0x0300));
+}
 
 void ResetFpuToDefault() {
     __asm__ __volatile__("fnclex");
@@ -41,8 +49,12 @@ void ResetFpuToDefault() {
 
 #else
 
-std::uint16_t DefaultFpuControlWord() { return 0; }
-std::uint16_t FpuControlWord() { return 0; }
+std::uint16_t DefaultFpuControlWord() {
+    return 0;
+}
+std::uint16_t FpuControlWord() {
+    return 0;
+}
 void SetFpuControlWord(std::uint16_t) {}
 void SetExtendedPrecision() {}
 void ResetFpuToDefault() {}

@@ -13,8 +13,10 @@ std::string ExecutablePath() {
     std::vector<char> buffer(PATH_MAX);
     for (;;) {
         ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return {};
-        if (static_cast<std::size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(n));
+        if (n < 0)
+            return {};
+        if (static_cast<std::size_t>(n) < buffer.size())
+            return std::string(buffer.data(), static_cast<std::size_t>(n));
         buffer.resize(buffer.size() * 2);
     }
 }

@@ -5,13 +5,13 @@ namespace platform {
 namespace {
 
 class SilentWindowLayer final : public WindowLayer {
-public:
+  public:
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     int ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(int code) override { cursor_ = code; }
     void ProcessMessages() override {}
 
-private:
+  private:
     int cursor_ = crDefault;
 };
 
@@ -20,7 +20,9 @@ WindowLayer* current = nullptr;
 
 }  // namespace
 
-WindowLayer& Window() { return current ? *current : silentLayer; }
+WindowLayer& Window() {
+    return current ? *current : silentLayer;
+}
 
 WindowLayer* SetWindowLayer(WindowLayer* layer) {
     WindowLayer* previous = current;

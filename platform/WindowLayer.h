@@ -18,11 +18,12 @@ enum CursorCode : int {
 enum class MessageIcon { Information, Stop };
 
 class WindowLayer {
-public:
+  public:
     virtual ~WindowLayer() = default;
 
     // Shows a modal box with one OK button; returns when it is dismissed.
-    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    virtual void ShowMessage(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
     virtual int ScreenCursor() const = 0;
     virtual void SetScreenCursor(int code) = 0;
     // Dispatches every message waiting for the application's windows.
@@ -38,13 +39,13 @@ WindowLayer* SetWindowLayer(WindowLayer* layer);
 
 // Installs a layer for the lifetime of the guard.
 class ScopedWindowLayer {
-public:
+  public:
     explicit ScopedWindowLayer(WindowLayer& layer) : previous_(SetWindowLayer(&layer)) {}
     ~ScopedWindowLayer() { SetWindowLayer(previous_); }
     ScopedWindowLayer(const ScopedWindowLayer&) = delete;
     ScopedWindowLayer& operator=(const ScopedWindowLayer&) = delete;
 
-private:
+  private:
     WindowLayer* previous_;
 };
 

@@ -46,6 +46,8 @@ void QtWindowLayer::SetScreenCursor(int code) {
     }
 }
 
-void QtWindowLayer::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtWindowLayer::ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 }  // namespace platform

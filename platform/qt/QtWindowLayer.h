@@ -11,13 +11,14 @@ namespace platform {
 QString MessageBoxText(const std::string& text);
 
 class QtWindowLayer final : public WindowLayer {
-public:
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  public:
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
     int ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(int code) override;
     void ProcessMessages() override;
 
-private:
+  private:
     int cursor_ = crDefault;
 };
 

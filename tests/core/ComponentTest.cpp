@@ -10,15 +10,18 @@ namespace {
 std::vector<std::string>* journal = nullptr;
 
 class Probe : public TComponent {
-public:
-    explicit Probe(TComponent* owner, std::string name) : TComponent(owner) { SetName(std::move(name)); }
+  public:
+    explicit Probe(TComponent* owner, std::string name) : TComponent(owner) {
+        SetName(std::move(name));
+    }
     ~Probe() override {
-        if (journal) journal->push_back("free " + Name());
+        if (journal)
+            journal->push_back("free " + Name());
     }
     std::vector<std::string> heard;
     int afterLoads = 0;
 
-protected:
+  protected:
     void AfterLoad() override { ++afterLoads; }
     void ComponentRemoved(TComponent* c) override { heard.push_back("removed " + c->Name()); }
     void ComponentInserted(TComponent* c) override { heard.push_back("inserted " + c->Name()); }

@@ -30,7 +30,8 @@ TEST(Strings, RefusingHookLeavesTheListUnchanged) {
     bool refuse = true;
     int changes = 0;
     s.OnChanging = [&] {
-        if (refuse) throw Exception("refused");
+        if (refuse)
+            throw Exception("refused");
     };
     s.OnChange = [&] { ++changes; };
     EXPECT_THROW(s.Add("two"), Exception);
