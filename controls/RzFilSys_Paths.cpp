@@ -11,7 +11,6 @@
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QUrl>
-#include <algorithm>
 
 #include "controls/RzFilSys.h"
 #include "controls/RzFilSysShell.h"
@@ -270,30 +269,16 @@ void TRzDeviceNotices::WatchSystem() {
 
 namespace {
 
-// Where network shares are mounted. The desktop's icon look-up stats what
-// it is given, and the stat of a share's mount point waits for its server,
-// however long that takes. Icons are asked for each folder read and each
-// highlighted item drawn, so the table is read again only after it changed.
-class TShareMountPoints {
-  public:
-    bool Contains(const std::string& path) {
-        if (!read_ || !watch_.IsOpen() || watch_.WaitForChange(0)) {
-            points_.clear();
-            for (const platform::fs::MountEntry& m : platform::fs::ReadMountTable())
-                if (platform::fs::IsNetworkFsType(m.fsType))
-                    points_.push_back(m.mountPoint);
-            read_ = true;
-        }
-        const std::string folder = Files().Rules().WithoutTrailingSeparator(path);
-        return std::find(points_.begin(), points_.end(), folder) != points_.end();
-    }
-
-  private:
-    // Opened before the first read, so no change after it goes unseen.
-    platform::fs::MountWatch watch_;
-    std::vector<std::string> points_;
-    bool read_ = false;
-};
+// Whether a path is where a network share is mounted. The desktop's icon
+// look-up stats what it is given, and the stat of a share's mount point
+// waits for its server, however long that takes.
+bool IsShareMountPoint(platform::fs::ShareMounts& shares, const std::string& path) {
+    const std::string folder = Files().Rules().WithoutTrailingSeparator(path);
+    for (const platform::fs::MountEntry& m : shares.Current())
+        if (m.mountPoint == folder)
+            return true;
+    return false;
+}
 
 class TQtShell final : public TShellServices {
   public:
@@ -301,7 +286,7 @@ class TQtShell final : public TShellServices {
         QStyle* style = QApplication::style();
         if (path.empty())
             return style->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
-        if (shareMounts_.Contains(path))
+        if (IsShareMountPoint(shareMounts_, path))
             return style->standardIcon(QStyle::SP_DriveNetIcon);
         QFileInfo info(QString::fromStdString(path));
         if (open && info.isDir() && !info.isRoot())
@@ -337,7 +322,7 @@ class TQtShell final : public TShellServices {
 
   private:
     QFileIconProvider provider_;
-    TShareMountPoints shareMounts_;
+    platform::fs::ShareMounts shareMounts_;
 };
 
 TShellServices* installedShell = nullptr;

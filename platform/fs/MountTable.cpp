@@ -198,4 +198,15 @@ bool MountWatch::WaitForChange(int timeoutMs) {
     return n > 0 && (p.revents & (POLLPRI | POLLERR)) != 0;
 }
 
+const std::vector<MountEntry>& ShareMounts::Current() {
+    if (!read_ || !watch_.IsOpen() || watch_.WaitForChange(0)) {
+        shares_.clear();
+        for (MountEntry& m : ReadMountTable())
+            if (IsNetworkFsType(m.fsType))
+                shares_.push_back(std::move(m));
+        read_ = true;
+    }
+    return shares_;
+}
+
 }  // namespace platform::fs

@@ -59,4 +59,18 @@ class MountWatch {
     int fd_ = -1;
 };
 
+// The mounts of network shares, kept between calls and read again only
+// after the mount table changed: folder reads and icon look-ups ask for
+// them each time, and the table is read whole. For one thread.
+class ShareMounts {
+  public:
+    const std::vector<MountEntry>& Current();
+
+  private:
+    // Opened before the first read, so no change after it goes unseen.
+    MountWatch watch_;
+    std::vector<MountEntry> shares_;
+    bool read_ = false;
+};
+
 }  // namespace platform::fs

@@ -172,7 +172,7 @@ class SystemFileSystem final : public FileSystem {
         // A share mounted here is a folder; a stat of it could wait for a
         // server that is gone, on the user-interface thread.
         const std::vector<std::string> shares =
-            SharesMountedIn(ReadMountTable(), rules.MakeAbsolute(folder, CurrentDirectory()));
+            SharesMountedIn(shareMounts_.Current(), rules.MakeAbsolute(folder, CurrentDirectory()));
         while (dirent* e = ::readdir(dir.get())) {
             DirEntry entry;
             entry.name = e->d_name;
@@ -340,6 +340,9 @@ class SystemFileSystem final : public FileSystem {
             rest = "/" + rest;
         return source + rest;
     }
+
+  private:
+    ShareMounts shareMounts_;
 };
 
 }  // namespace
