@@ -24,7 +24,6 @@
 
 #include "app/Application.h"
 #include "app/Pictures.h"
-#include "app/RestoreCheck.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
 #include "core/Exceptions.h"
@@ -32,6 +31,7 @@
 #include "platform/Process.h"
 #include "platform/WindowLayer.h"
 #include "services/IB_Services.h"
+#include "services/RestoredDatabaseCheck.h"
 
 namespace {
 
@@ -510,9 +510,9 @@ void TMain_Form::CheckRestoredDatabase(const std::string& path) {
     TRestoredDatabaseCheck check;
     check.ConnectLike(*pFIBRestoreService1);
     check.SetDatabaseName(path);
-    const std::string attributes = check.HeaderAttributes();
+    const auto attributes = check.HeaderAttributes();
     if (!TRestoredDatabaseCheck::IsOnline(attributes))
-        throw EDatabaseError(kUnfinishedText + path + " (" + attributes + ")");
+        throw EDatabaseError(kUnfinishedText + path + " (" + attributes.value_or("") + ")");
 }
 
 void TMain_Form::RzBitBtn1Click(QObject*) {

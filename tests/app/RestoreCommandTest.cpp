@@ -20,13 +20,13 @@
 #include "QtTestSupport.h"
 #include "app/Application.h"
 #include "app/Main_Form.h"
-#include "app/RestoreCheck.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
 #include "platform/FakeWindowLayer.h"
 #include "platform/FileOps.h"
 #include "services/IB_Intf.h"
 #include "services/IB_Services.h"
+#include "services/RestoredDatabaseCheck.h"
 
 namespace fs = std::filesystem;
 
@@ -393,13 +393,4 @@ TEST_F(RestoreCommandTest, VerboseOutputLandsInTheHiddenBoxEndingWithAnEmptyLine
     EXPECT_FALSE(lines[lines.size() - 2].isEmpty());
     EXPECT_TRUE(lines.first().startsWith("gbak:")) << lines.first().toStdString();
     ExpectRestoredSample();
-}
-
-TEST(RestoredDatabaseCheck, OnlyShutdownAndMaintenanceModesCountAsUnfinished) {
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline("force write"));
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline(""));
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline("force write, read only"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("single-user maintenance"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("force write, multi-user maintenance"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("full shutdown"));
 }
