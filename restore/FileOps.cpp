@@ -147,7 +147,8 @@ std::string FollowLinks(const std::string& path) {
 
 std::int64_t FileSize(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size)
+                                                           : -1;
 }
 
 bool IsHeldOpen(const std::string& path) {

@@ -63,4 +63,21 @@ class ERestoreUnfinished : public ERestoreError {
     std::string attributes_;
 };
 
+// The caller asked to stop before the server started restoring; nothing
+// was restored and the original is back.
+class ERestoreCancelled : public ERestoreError {
+  public:
+    explicit ERestoreCancelled(const std::string& path)
+        : ERestoreError("Interrupted before the restore started; nothing was restored", path) {}
+};
+
+// The caller stopped waiting while the server still restores (the server
+// cannot be told to stop). Nothing is moved back: the server still writes
+// the target, and the original stays at its aside path.
+class ERestoreAbandoned : public ERestoreError {
+  public:
+    explicit ERestoreAbandoned(const std::string& path)
+        : ERestoreError("Stopped waiting; the server goes on restoring into " + path, path) {}
+};
+
 }  // namespace restore

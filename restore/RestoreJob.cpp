@@ -98,10 +98,14 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
 
     // A link in Data may lead to a database kept on another disk: the
     // restore goes there, with the aside copy beside it, and the link stays.
-    restoredPath_ = FollowLinks(request.targetPath);
-    if (!request.replaceExisting && FileExists(restoredPath_))
+    restoredPath_ = request.localTarget ? FollowLinks(request.targetPath) : request.targetPath;
+    if (request.localTarget && !request.replaceExisting && FileExists(restoredPath_))
         throw ETargetExists(restoredPath_);
-    TargetSwap swap(restoredPath_, [this](std::chrono::milliseconds d) { wait_.Pause(d); });
+    if (cancelled_ && cancelled_())
+        throw ERestoreCancelled(restoredPath_);
+    // A remote target gets a swap over nothing, which never touches a file.
+    TargetSwap swap(request.localTarget ? restoredPath_ : std::string(),
+                    [this](std::chrono::milliseconds d) { wait_.Pause(d); });
     if (swap.HadOriginal()) {
         fate_ = OriginalFate::PutBack;  // what a failure from here on will make of it
         originalPath_ = swap.Target();
@@ -112,10 +116,12 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
 
     try {
         service_.DatabaseName().Add(restoredPath_);
+        if (cancelled_ && cancelled_())
+            throw ERestoreCancelled(restoredPath_);
         service_.SetActive(true);
         service_.ServiceStart();
         sink_.Started();
-        JobContext context(sink_, restoredPath_);
+        JobContext context(sink_, request.localTarget ? restoredPath_ : std::string());
         wait_.Wait(service_, context);
         if (service_.Active())
             service_.Detach();
@@ -127,6 +133,12 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
         if (!TRestoredDatabaseCheck::IsOnline(attributes))
             throw ERestoreUnfinished(restoredPath_, attributes.value_or(""));
         sink_.Checked(*attributes);
+    } catch (const ERestoreAbandoned&) {
+        // Detaching does not stop the server, and the target is its file now.
+        DetachQuietly(service_);
+        fate_ = swap.Abandon();
+        originalPath_ = swap.OriginalPath();
+        throw;
     } catch (...) {
         DetachQuietly(service_);
         fate_ = swap.Rollback();

@@ -21,6 +21,9 @@ struct RestoreRequest {
     // An existing target is moved aside and replaced; without this it is
     // refused before anything is touched.
     bool replaceExisting = true;
+    // False when the target lies on another machine's server: its files are
+    // not ours to look at or move, so the server alone decides.
+    bool localTarget = true;
 };
 
 // Takes the target's size a few times a second at most, however often it
@@ -51,6 +54,10 @@ class RestoreJob {
     // that is a symbolic link is restored where the link leads.
     void Run(const RestoreRequest& request);
 
+    // Asked before the target is moved and again before the start: true
+    // stops the restore there (ERestoreCancelled), with the original back.
+    void SetCancelCheck(std::function<bool()> check) { cancelled_ = std::move(check); }
+
     // After Run: what became of the original, and where it is.
     OriginalFate Fate() const { return fate_; }
     const std::string& OriginalPath() const { return originalPath_; }
@@ -63,6 +70,7 @@ class RestoreJob {
     TpFIBRestoreService& service_;
     IWaitStrategy& wait_;
     IProgressSink& sink_;
+    std::function<bool()> cancelled_;
     OriginalFate fate_ = OriginalFate::Untouched;
     std::string originalPath_;
     std::string restoredPath_;

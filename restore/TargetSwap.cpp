@@ -23,7 +23,7 @@ TargetSwap::TargetSwap(std::string target, PauseFn pause)
     : target_(std::move(target)), pause_(std::move(pause)) {
     if (!pause_)
         pause_ = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
-    if (!FileExists(target_))
+    if (target_.empty() || !FileExists(target_))
         return;
     if (IsHeldOpen(target_))
         throw ETargetInUse(target_);
@@ -59,6 +59,14 @@ OriginalFate TargetSwap::Rollback() {
             return fate_ = OriginalFate::KeptAside;
     }
     return fate_ = MoveBack(aside_, target_) ? OriginalFate::PutBack : OriginalFate::KeptAside;
+}
+
+OriginalFate TargetSwap::Abandon() {
+    if (!settled_) {
+        settled_ = true;
+        fate_ = HadOriginal() ? OriginalFate::KeptAside : OriginalFate::None;
+    }
+    return fate_;
 }
 
 std::string TargetSwap::OriginalPath() const {

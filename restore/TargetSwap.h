@@ -37,6 +37,9 @@ class TargetSwap {
     // server has let go of it) and the original takes its name back. Says
     // where the original ended up; a second call repeats the first answer.
     OriginalFate Rollback();
+    // Leaves everything where it is: the server still works on the target.
+    // The original, if any, stays aside.
+    OriginalFate Abandon();
     // Where the original is now: the target unless it had to stay aside.
     std::string OriginalPath() const;
 
