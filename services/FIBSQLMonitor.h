@@ -149,7 +149,8 @@ class TFIBSQLMonitorHook {
     virtual void ServiceQuery(TComponent* service);
     virtual void ServiceStart(TComponent* service);
 
-    // Texts are produced only while active; switching off stops the writer.
+    // Texts are produced only while active. Switching off stops the writer,
+    // once a listening monitor has had what is queued (kDrainLimit at most).
     bool Active() const { return active_.load(); }
     void SetActive(bool value);
     // The shared objects are open and mapped.
@@ -194,7 +195,8 @@ TFIBSQLMonitorHook* TraceMonitor();
 // Set at program end; from then on no trace monitor is created.
 bool TraceShutdown();
 // The end-of-program step (run automatically at exit once a monitor exists):
-// stops the writer, closes the shared objects, frees the monitor.
+// stops the writer as switching off does, closes the shared objects, frees
+// the monitor.
 void ShutdownTraceMonitor();
 // Process-wide switch; on from program start.
 bool MonitoringEnabled();

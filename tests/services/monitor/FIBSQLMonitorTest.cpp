@@ -519,27 +519,38 @@ TEST_F(TraceMonitorTest, ConnectEventsNeedAConnectListener) {
     EXPECT_FALSE(monitor->HasWriter());
 }
 
-TEST_F(TraceMonitorTest, ProgramEndStopsAWriterStuckInTheHandOver) {
+TEST_F(TraceMonitorTest, AStuckMonitorCannotHoldTheProgramAtItsEnd) {
     AreaView area;
-    area.Put(tt::kMonitorCountOffset, 1);
-    pid_t pid = fork();
-    if (pid == 0) {
-        TraceMonitor()->WriteTrace("last words", tt::kServiceCategory);
-        std::this_thread::sleep_for(100ms);  // the writer now waits for a reader
-        std::exit(TraceMonitor()->HasWriter() ? 0 : 3);
+    NamedMutex mutex = NamedMutex::CreateOrOpen(tt::kMutexName);
+    // Registered but silent, then holding the mutex for good.
+    for (bool holdsMutex : {false, true}) {
+        SCOPED_TRACE(holdsMutex ? "holds the mutex" : "silent");
+        area.Put(tt::kMonitorCountOffset, 1);
+        if (holdsMutex) {
+            ASSERT_EQ(mutex.Lock(1000ms), NamedMutex::LockResult::Acquired);
+        }
+        const auto start = Clock::now();
+        pid_t pid = fork();
+        if (pid == 0) {
+            TraceMonitor()->WriteTrace("last words", tt::kServiceCategory);
+            std::this_thread::sleep_for(100ms);  // the writer is stuck by now
+            std::exit(TraceMonitor()->HasWriter() ? 0 : 3);
+        }
+        int status = 0;
+        const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 4000ms);
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        ASSERT_TRUE(ended);
+        EXPECT_LT(Clock::now() - start, tt::kDrainLimit + 700ms);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (holdsMutex)
+            mutex.Unlock();
+        // It let go of the mutex and left no chunk announced.
+        EXPECT_TRUE(MutexIsFree());
+        EXPECT_FALSE(NamedEvent::CreateOrOpen(tt::kWriteEventName, false).IsSet());
     }
-    int status = 0;
-    const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 3000ms);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    ASSERT_TRUE(ended);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    // It let go of the mutex and closed the chunk it had not announced.
-    EXPECT_TRUE(MutexIsFree());
-    EXPECT_FALSE(NamedEvent::CreateOrOpen(tt::kWriteEventName, false).IsSet());
 
     // In this process: after the end-of-program step there is no monitor.
     TraceMonitor()->WriteTrace("in flight", tt::kServiceCategory);
