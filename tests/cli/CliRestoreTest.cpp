@@ -249,6 +249,19 @@ TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
     }
 }
 
+TEST_F(CliRestoreTest, AServerNamedWithItsPortRestoresOverTheNetwork) {
+    // The private server's port, from the environment file beside its client root.
+    std::string port;
+    std::ifstream env(ServerDir() / "env.sh");
+    for (std::string line; std::getline(env, line);)
+        if (line.rfind("export FB_PORT=", 0) == 0)
+            port = line.substr(15);
+    ASSERT_FALSE(port.empty());
+    const Outcome run = Restore({"--server", "127.0.0.1/" + port, backup(), target()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+}
+
 TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
     Write(target(), kOld);
     const Outcome run =

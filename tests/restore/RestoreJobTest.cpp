@@ -178,3 +178,28 @@ TEST_F(RestoreJobTest, ARemoteTargetIsNeverLookedAtHere) {
     EXPECT_EQ(Read(target_), "original");  // a local file of the same name is not the server's
     EXPECT_EQ(std::find(sink_.events.begin(), sink_.events.end(), "aside"), sink_.events.end());
 }
+
+TEST(ProgressMeter, TakesFiguresAtMostFourTimesASecondHoweverOftenItIsAsked) {
+    using namespace std::chrono_literals;
+    const auto start = restore::ProgressMeter::Clock::now();
+    restore::ProgressMeter meter("/nonexistent/target.fdb", start);
+    restore::ProgressFigures figures;
+    int taken = 0;
+    for (auto t = start; t < start + 1s; t += 1ms) taken += meter.Due(t, figures) ? 1 : 0;
+    EXPECT_EQ(taken, 3);  // at 250, 500 and 750 ms
+    EXPECT_EQ(figures.elapsed, 750ms);
+    EXPECT_EQ(figures.targetBytes, -1);
+}
+
+TEST(LineSplitter, ALineCutBetweenTwoChunksArrivesWhole) {
+    restore::LineSplitter splitter;
+    std::vector<std::string> lines;
+    auto collect = [&](const std::string& line) { lines.push_back(line); };
+    splitter.Feed("gbak: restoring tab", collect);
+    splitter.Feed("le ORDERS\r\ngbak: 10000 records", collect);
+    splitter.Feed(" restored\n", collect);
+    splitter.Feed("gbak: last", collect);
+    splitter.Flush(collect);
+    EXPECT_EQ(lines, (std::vector<std::string>{"gbak: restoring table ORDERS",
+                                               "gbak: 10000 records restored", "gbak: last"}));
+}
