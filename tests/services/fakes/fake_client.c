@@ -10,6 +10,7 @@
  * points the services client calls have their real signatures; the others are
  * plain stubs that only need to be found. */
 
+#include <malloc.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -119,6 +120,8 @@ EXPORT int fake_last_send_length;
 EXPORT unsigned char fake_last_request[BLOCK_MAX];
 EXPORT int fake_last_request_length;
 EXPORT int fake_last_buffer_length;
+/* What the allocator really gave the buffer the answer is written into. */
+EXPORT size_t fake_last_buffer_capacity;
 EXPORT HANDLE32 fake_last_handle;
 EXPORT unsigned short fake_fpu_word_after_call = 0;
 
@@ -138,6 +141,7 @@ EXPORT void fake_reset(void) {
     fake_last_spb_length = fake_last_start_length = fake_last_request_length = 0;
     fake_last_send_length = 0;
     fake_last_buffer_length = 0;
+    fake_last_buffer_capacity = 0;
     fake_last_handle = 0;
 }
 
@@ -269,6 +273,7 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
     memcpy(fake_last_request, request, requestLength);
     fake_last_request_length = requestLength;
     fake_last_buffer_length = bufferLength;
+    fake_last_buffer_capacity = buffer ? malloc_usable_size(buffer) : 0;
     ISC_STATUS result = Outcome(2, status);
     if (result != 0) return result;
     if (responseHead < responseTail) {
