@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "FakeClient.h"
+#include "RecordingLogger.h"
+#include "TraceIsolation.h"
 #include "core/Exceptions.h"
 #include "platform/FloatingPoint.h"
 #include "services/IB_Intf.h"
@@ -36,17 +38,6 @@ class QueryProbe : public TpFIBRestoreService {
 class PlainQueryService : public TpFIBControlAndQueryService {
   public:
     using TpFIBControlAndQueryService::TpFIBControlAndQueryService;
-};
-
-class RecordingLogger : public TComponent, public ISQLLogger {
-  public:
-    using TComponent::TComponent;
-    TComponent* LoggerObject() override { return this; }
-    void LogOperation(const std::string& name, const std::string& operation, int a,
-                      int b) override {
-        log.push_back(name + " " + operation + " " + std::to_string(a) + " " + std::to_string(b));
-    }
-    std::vector<std::string> log;
 };
 
 // A restore service configured as the tool configures it, over the scripted
