@@ -287,6 +287,9 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
         return !(options_ == TRestoreOptions{TRestoreOption::CreateNewDB});
     }
 
+    // Raises EConvertError ("'%s' is not a valid integer value") for a file
+    // length after "=" that is no decimal integer, and 69 for a name or a
+    // block too long to send; ServiceStart then sends nothing.
     void BuildStartParams() override;
 
   private:

@@ -268,7 +268,7 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
                                     unsigned short bufferLength, char* buffer) {
     (void)reserved;
     fake_last_handle = *handle;
-    memcpy(fake_last_send, send, sendLength);
+    if (sendLength > 0) memcpy(fake_last_send, send, sendLength);
     fake_last_send_length = sendLength;
     memcpy(fake_last_request, request, requestLength);
     fake_last_request_length = requestLength;
