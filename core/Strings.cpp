@@ -21,8 +21,9 @@ const std::string& TStrings::operator[](int index) const {
 }
 
 void TStrings::Changing() {
-    // Inside an update bracket the hook ran once, when the bracket opened.
-    if (updateCount_ == 0 && OnChanging)
+    // Also inside an update bracket: the hook may refuse this very change,
+    // whatever it allowed when the bracket opened.
+    if (OnChanging)
         OnChanging();
 }
 

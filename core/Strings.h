@@ -49,7 +49,8 @@ class TStrings {
     std::string Values(std::string_view name) const;
     void SetValue(std::string_view name, std::string_view value);
 
-    // Groups several changes into one pair of hook calls.
+    // Groups several changes into one after-change call. The before-change
+    // hook runs when the bracket opens and again before each change in it.
     void BeginUpdate();
     void EndUpdate();
 

@@ -1,5 +1,7 @@
 #include "services/IB_Intf.h"
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -109,6 +111,9 @@ TIBClientLibrary::~TIBClientLibrary() {
 }
 
 void TIBClientLibrary::UnloadLibrary() {
+    // Every holder shares this binding: a later call must meet an empty slot
+    // ("Can't find procedure ..."), not an address in a freed library.
+    std::fill(std::begin(slots_), std::end(slots_), nullptr);
     library_.reset();
 }
 

@@ -111,6 +111,8 @@ class IIBClientLibrary {
     virtual const std::string& GetLibraryName() const = 0;
     virtual int ClientMajorVersion() const = 0;
     virtual int ClientMinorVersion() const = 0;
+    // Releases the library; every forwarding operation raises "Can't find
+    // procedure ..." from then on. Only the binding's end needs it.
     virtual void UnloadLibrary() = 0;
 
     // One forwarding operation per entry point, named like it, taking the C

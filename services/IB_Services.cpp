@@ -16,28 +16,8 @@ static_assert(std::is_same_v<isc_svc_handle, std::uint32_t>, "service handles ar
 
 namespace {
 
-// Services API item codes.
-constexpr char kSpbVersion = isc_spb_version;
-constexpr char kSpbCurrentVersion = isc_spb_current_version;
-constexpr std::uint8_t kInfoSvcRunning = isc_info_svc_running;   // 67
-constexpr std::uint8_t kInfoSvcLine = isc_info_svc_line;         // 62
-constexpr std::uint8_t kInfoSvcToEof = isc_info_svc_to_eof;      // 63
-constexpr std::uint8_t kInfoSvcTimeout = isc_info_svc_timeout;   // 64
-constexpr std::uint8_t kInfoEnd = isc_info_end;                  // 1
-constexpr std::uint8_t kActionRestore = isc_action_svc_restore;  // 2
-constexpr std::uint8_t kSpbOptions = isc_spb_options;            // 108
-constexpr std::uint8_t kSpbVerbose = isc_spb_verbose;            // 107
-constexpr std::uint8_t kSpbDbName = isc_spb_dbname;              // 106
-constexpr std::uint8_t kSpbResPageSize = isc_spb_res_page_size;  // 10
-constexpr std::uint8_t kSpbResBuffers = isc_spb_res_buffers;     // 9
-constexpr std::uint8_t kSpbBkpFile = isc_spb_bkp_file;           // 5
-constexpr std::uint8_t kSpbBkpLength = isc_spb_bkp_length;       // 7
-constexpr std::uint8_t kSpbResLength = isc_spb_res_length;       // 11
-
 constexpr std::int32_t kMinBufferSize = 5;  // the running answer: item and a 4-byte integer
 constexpr std::int32_t kMaxBufferSize = 65535;
-constexpr std::size_t kMaxSpbValue = 255;
-constexpr std::size_t kMaxBlockLength = 65535;
 
 // The parameters a Params line may name, in search order; only user name,
 // password and role name go into the attach block.
@@ -47,10 +27,10 @@ struct SpbParameter {
     bool accepted;
 };
 constexpr SpbParameter kSpbParameters[] = {
-    {"user_name", isc_spb_user_name, true},           // 28
-    {"sys_user_name", isc_spb_sys_user_name, false},  // 19
+    {"user_name", isc_spb_user_name, true},
+    {"sys_user_name", isc_spb_sys_user_name, false},
     {"sys_user_name_enc", isc_spb_sys_user_name_enc, false},
-    {"password", isc_spb_password, true},  // 29
+    {"password", isc_spb_password, true},
     {"password_enc", isc_spb_password_enc, false},
     {"command_line", isc_spb_command_line, false},
     {"db_name", isc_spb_dbname, false},
@@ -58,12 +38,8 @@ constexpr SpbParameter kSpbParameters[] = {
     {"options", isc_spb_options, false},
     {"connect_timeout", isc_spb_connect_timeout, false},
     {"dummy_packet_interval", isc_spb_dummy_packet_interval, false},
-    {"sql_role_name", isc_spb_sql_role_name, true},  // 60
+    {"sql_role_name", isc_spb_sql_role_name, true},
 };
-static_assert(isc_spb_sys_user_name_enc == 31 && isc_spb_password_enc == 30 &&
-              isc_spb_connect_timeout == 57 && isc_spb_dummy_packet_interval == 58 &&
-              isc_spb_user_name == 28 && isc_spb_password == 29 && isc_spb_sql_role_name == 60 &&
-              isc_spb_sys_user_name == 19);
 
 std::mutex loginPromptLock;
 TLoginPromptProc loginPromptProc;
@@ -108,12 +84,6 @@ std::int32_t StrToInt(const std::string& text) {
         value > std::numeric_limits<std::int32_t>::max())
         throw EConvertError(Format("'%s' is not a valid integer value", {text}));
     return static_cast<std::int32_t>(value);
-}
-
-void AppendInteger(std::string& block, std::uint8_t item, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    block += static_cast<char>(item);
-    for (int shift = 0; shift < 32; shift += 8) block += static_cast<char>((v >> shift) & 0xFF);
 }
 
 // The first line that has `name` at its start or right after an
@@ -161,13 +131,14 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
 }
 
 std::string BuildAttachBlock(const TStrings& params) {
-    std::string block{kSpbVersion, kSpbCurrentVersion};
+    TParameterBlock block(SpbConstantNotSupported);
+    block.AddTag(isc_spb_version);
+    block.AddTag(isc_spb_current_version);
     for (const std::string& line : params.Lines()) {
         const std::string lineName = TStrings::NameOf(line);
         if (Trim(lineName).empty())
             continue;
         std::string name = LowerAscii(lineName);
-        const std::string value = TStrings::ValueOf(line);
         if (name.rfind("isc_spb_", 0) == 0)
             name.erase(0, 8);
 
@@ -182,26 +153,22 @@ std::string BuildAttachBlock(const TStrings& params) {
             RaiseClientError(SpbConstantUnknown);
         if (!found->accepted)
             RaiseClientError(SpbConstantNotSupported);
-        if (value.size() > kMaxSpbValue)
-            throw EDatabaseError(Format("Service parameter %s is %d bytes long; at most %d fit",
-                                        {found->name, value.size(), kMaxSpbValue}));
-        block += static_cast<char>(found->item);
-        block += static_cast<char>(value.size());
-        block += value;
+        block.AddShortText(found->item, TStrings::ValueOf(line));
     }
-    // The attach passes the block's length in 16 bits; a longer block would
-    // reach the server cut short, perhaps in the middle of a password.
-    if (block.size() > kMaxBlockLength)
-        throw EDatabaseError(
-            Format("Service parameter block of %d bytes is too long", {block.size()}));
-    return block;
+    return block.Take();
 }
 
 // ---- TpFIBCustomService --------------------------------------------------
 
 TpFIBCustomService::TpFIBCustomService(TComponent* owner)
     : TComponent(owner), libraryName_(DefaultLibraryName()) {
-    params_.OnChanging = [this] { RequireDetached(); };
+    // Marked dirty before the change as well: inside an update bracket the
+    // after-change hook waits for the bracket to close, and an attach in
+    // between must not send the block of the old lines.
+    params_.OnChanging = [this] {
+        RequireDetached();
+        paramsDirty_ = true;
+    };
     params_.OnChange = [this] { paramsDirty_ = true; };
 }
 
@@ -313,14 +280,12 @@ void TpFIBCustomService::EnsureLibrary() {
         libraryBinding_ = FindOrLoadClientLibrary(libraryName_);
 }
 
-FibStatusWord TpFIBCustomService::AfterClientCall(FibStatusWord status) {
+void TpFIBCustomService::CheckStatus(FibStatusWord status) {
     platform::ResetFpuToDefault();
-    return status;
-}
-
-void TpFIBCustomService::FailClientCall() {
-    serviceHandle_ = 0;
-    RaiseServerError(libraryBinding_, this);
+    if (status > 0) {
+        serviceHandle_ = 0;
+        RaiseServerError(libraryBinding_, this);
+    }
 }
 
 void TpFIBCustomService::Traced(void (TFIBSQLMonitorHook::*event)(TComponent*),
@@ -377,11 +342,9 @@ void TpFIBCustomService::Attach() {
     const std::string serviceName = ServiceManagerName(protocol_, serverName_);
     EnsureLibrary();
 
-    const FibStatusWord status = AfterClientCall(libraryBinding_->isc_service_attach(
+    CheckStatus(libraryBinding_->isc_service_attach(
         ThreadStatusVector(), static_cast<unsigned short>(serviceName.size()), serviceName.c_str(),
         &serviceHandle_, static_cast<unsigned short>(attachBlock_.size()), attachBlock_.data()));
-    if (status > 0)
-        FailClientCall();
 
     if (onAttach_)
         onAttach_(this);
@@ -391,10 +354,9 @@ void TpFIBCustomService::Attach() {
 void TpFIBCustomService::Detach() {
     RequireAttached();
     const FibStatusWord status =
-        AfterClientCall(libraryBinding_->isc_service_detach(ThreadStatusVector(), &serviceHandle_));
+        libraryBinding_->isc_service_detach(ThreadStatusVector(), &serviceHandle_);
     serviceHandle_ = 0;
-    if (status > 0)
-        FailClientCall();
+    CheckStatus(status);
     Traced(&TFIBSQLMonitorHook::ServiceDetach, "ServiceDetach");
 }
 
@@ -402,11 +364,14 @@ void TpFIBCustomService::SetBufferSize(std::int32_t value) {
     if (value == bufferSize_)
         return;
     if (value < kMinBufferSize || value > kMaxBufferSize)
-        throw EDatabaseError(Format("BufferSize %d is out of range (%d to %d)",
-                                    {value, kMinBufferSize, kMaxBufferSize}));
+        RaiseClientError(QueryParamsInvalid);
     bufferSize_ = value;
-    if (responseBuffer_)
-        responseBuffer_.reset(new char[static_cast<std::size_t>(bufferSize_)]());
+    if (!responseBuffer_.empty())
+        responseBuffer_.assign(static_cast<std::size_t>(bufferSize_), '\0');
+}
+
+void TpFIBCustomService::RequestQueryItem(std::uint8_t item) {
+    queryBlock_.assign(1, static_cast<char>(item));
 }
 
 void TpFIBCustomService::ServiceQuery(const std::string& sendItems) {
@@ -414,28 +379,44 @@ void TpFIBCustomService::ServiceQuery(const std::string& sendItems) {
     const std::string request = std::exchange(queryBlock_, std::string());
     if (request.empty())
         RaiseClientError(QueryParamsInvalid);
-    if (!responseBuffer_)
-        responseBuffer_.reset(new char[static_cast<std::size_t>(bufferSize_)]());
+    if (responseBuffer_.empty())
+        responseBuffer_.assign(static_cast<std::size_t>(bufferSize_), '\0');
 
     EnsureLibrary();
-    const FibStatusWord status = AfterClientCall(libraryBinding_->isc_service_query(
+    CheckStatus(libraryBinding_->isc_service_query(
         ThreadStatusVector(), &serviceHandle_, nullptr,
         static_cast<unsigned short>(sendItems.size()),
         sendItems.empty() ? nullptr : sendItems.data(), static_cast<unsigned short>(request.size()),
-        request.data(), static_cast<unsigned short>(bufferSize_), responseBuffer_.get()));
-    if (status > 0)
-        FailClientCall();
+        request.data(), static_cast<unsigned short>(responseBuffer_.size()),
+        responseBuffer_.data()));
     Traced(&TFIBSQLMonitorHook::ServiceQuery, "ServiceQuery");
 }
 
+std::uint8_t TpFIBCustomService::ResponseByte(int offset) const {
+    if (offset < 0 || static_cast<std::size_t>(offset) >= responseBuffer_.size())
+        RaiseClientError(UnexpectedOutputValue);
+    return static_cast<std::uint8_t>(responseBuffer_[static_cast<std::size_t>(offset)]);
+}
+
+std::string TpFIBCustomService::ResponseText(int offset, int length) const {
+    if (offset < 0 || length < 0 ||
+        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
+            responseBuffer_.size())
+        RaiseClientError(UnexpectedOutputValue);
+    return std::string(responseBuffer_.data() + offset, static_cast<std::size_t>(length));
+}
+
 std::int32_t TpFIBCustomService::ResponseInteger(int offset, int length) {
-    if (!responseBuffer_ || offset < 0 || offset + length > bufferSize_)
+    if (offset < 0 || length < 0 ||
+        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
+            responseBuffer_.size())
         RaiseClientError(UnexpectedOutputValue);
     EnsureLibrary();
-    const ISC_LONG value = libraryBinding_->isc_vax_integer(responseBuffer_.get() + offset,
+    const ISC_LONG value = libraryBinding_->isc_vax_integer(responseBuffer_.data() + offset,
                                                             static_cast<short>(length));
     // Even this call may leave the library's floating-point settings behind.
-    return static_cast<std::int32_t>(AfterClientCall(value));
+    platform::ResetFpuToDefault();
+    return static_cast<std::int32_t>(value);
 }
 
 std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
@@ -444,24 +425,34 @@ std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
     return value;
 }
 
+void TpFIBCustomService::StartService(const std::string& block) {
+    EnsureLibrary();
+    CheckStatus(libraryBinding_->isc_service_start(ThreadStatusVector(), &serviceHandle_, nullptr,
+                                                   static_cast<unsigned short>(block.size()),
+                                                   block.data()));
+    Traced(&TFIBSQLMonitorHook::ServiceStart, "ServiceStart");
+}
+
 // ---- TpFIBControlService -------------------------------------------------
 
 TpFIBControlService::TpFIBControlService(TComponent* owner) : TpFIBCustomService(owner) {}
 
+void TpFIBControlService::StartAction(std::uint8_t action) {
+    startBlock_.Clear();
+    startBlock_.AddTag(action);
+}
+
+void TpFIBControlService::AddStartFlag(std::uint8_t item) {
+    startBlock_.AddTag(item);
+}
+
 void TpFIBControlService::AddStartParam(const std::string& text, std::uint8_t item) {
-    if (text.empty())
-        return;
-    if (text.size() > 0xFFFF)
-        throw EDatabaseError(
-            Format("Service start parameter of %d bytes is too long", {text.size()}));
-    startBlock_ += static_cast<char>(item);
-    startBlock_ += static_cast<char>(text.size() & 0xFF);
-    startBlock_ += static_cast<char>((text.size() >> 8) & 0xFF);
-    startBlock_ += text;
+    if (!text.empty())
+        startBlock_.AddText(item, text);
 }
 
 void TpFIBControlService::AddStartParam(std::int32_t value, std::uint8_t item) {
-    AppendInteger(startBlock_, item, value);
+    startBlock_.AddInteger(item, value);
 }
 
 void TpFIBControlService::ServiceStart() {
@@ -470,7 +461,7 @@ void TpFIBControlService::ServiceStart() {
         BuildStartParams();
     } catch (...) {
         // Whatever the build got as far as must never be sent later.
-        startBlock_.clear();
+        startBlock_.Clear();
         throw;
     }
     SendStart();
@@ -478,25 +469,16 @@ void TpFIBControlService::ServiceStart() {
 
 void TpFIBControlService::SendStart() {
     // The block serves this one call, whatever its outcome.
-    const std::string block = std::exchange(startBlock_, std::string());
+    const std::string block = startBlock_.Take();
     if (block.empty())
         RaiseClientError(StartParamsInvalid);
-    if (block.size() > kMaxBlockLength)
-        throw EDatabaseError(Format("Service start block of %d bytes is too long", {block.size()}));
-
-    EnsureLibrary();
-    const FibStatusWord status = AfterClientCall(libraryBinding_->isc_service_start(
-        ThreadStatusVector(), &serviceHandle_, nullptr, static_cast<unsigned short>(block.size()),
-        block.data()));
-    if (status > 0)
-        FailClientCall();
-    Traced(&TFIBSQLMonitorHook::ServiceStart, "ServiceStart");
+    StartService(block);
 }
 
 bool TpFIBControlService::IsRunning() {
-    queryBlock_.assign(1, static_cast<char>(kInfoSvcRunning));
+    RequestQueryItem(isc_info_svc_running);
     ServiceQuery();
-    if (static_cast<std::uint8_t>(responseBuffer_[0]) != kInfoSvcRunning)
+    if (ResponseByte(0) != isc_info_svc_running)
         RaiseClientError(UnexpectedOutputValue);
     int offset = 1;
     return ReadOutputInteger(offset) == 1;
@@ -527,24 +509,23 @@ std::string TpFIBControlAndQueryService::NextOutputLine() {
         return std::string();
     if (pendingAction_ == 0)
         RaiseClientError(QueryParamsInvalid);
-    queryBlock_.assign(1, static_cast<char>(kInfoSvcLine));
+    RequestQueryItem(isc_info_svc_line);
     ServiceQuery();
-    const char* response = responseBuffer_.get();
-    if (static_cast<std::uint8_t>(response[0]) != kInfoSvcLine)
+    if (ResponseByte(0) != isc_info_svc_line)
         RaiseClientError(UnexpectedOutputValue);
-    // The length is unsigned on the wire; the end byte must lie inside the buffer.
+    // The length is unsigned on the wire; its end byte must lie inside the buffer.
     const int length = ResponseInteger(1, 2) & 0xFFFF;
-    if (3 + length >= BufferSize())
-        RaiseClientError(UnexpectedOutputValue);
-    if (static_cast<std::uint8_t>(response[3 + length]) != kInfoEnd)
+    if (ResponseByte(3 + length) != isc_info_end)
         RaiseClientError(UnexpectedOutputValue);
     if (length == 0) {
         endOfOutput_ = true;
         return std::string();
     }
     endOfOutput_ = false;
-    responseBuffer_[static_cast<std::size_t>(3 + length)] = '\0';
-    return std::string(response + 3, ::strnlen(response + 3, static_cast<std::size_t>(length)));
+    // A zero byte in the text ends the line.
+    std::string line = ResponseText(3, length);
+    line.resize(::strnlen(line.c_str(), line.size()));
+    return line;
 }
 
 std::string TpFIBControlAndQueryService::ReadOutput(std::int32_t timeoutSeconds) {
@@ -552,34 +533,28 @@ std::string TpFIBControlAndQueryService::ReadOutput(std::int32_t timeoutSeconds)
         return std::string();
     if (pendingAction_ == 0)
         RaiseClientError(QueryParamsInvalid);
-    // The time limit travels as an item with a two-byte length of its own.
-    std::string send{static_cast<char>(kInfoSvcTimeout), 4, 0};
-    const auto seconds = static_cast<std::uint32_t>(timeoutSeconds);
-    for (int shift = 0; shift < 32; shift += 8)
-        send += static_cast<char>((seconds >> shift) & 0xFF);
-    queryBlock_.assign(1, static_cast<char>(kInfoSvcToEof));
-    ServiceQuery(send);
-    const char* response = responseBuffer_.get();
-    if (static_cast<std::uint8_t>(response[0]) != kInfoSvcToEof)
+    TParameterBlock send(QueryParamsInvalid);
+    send.AddSizedInteger(isc_info_svc_timeout, timeoutSeconds);
+    RequestQueryItem(isc_info_svc_to_eof);
+    ServiceQuery(send.Bytes());
+    if (ResponseByte(0) != isc_info_svc_to_eof)
         RaiseClientError(UnexpectedOutputValue);
     const int length = ResponseInteger(1, 2) & 0xFFFF;
-    if (3 + length >= BufferSize())
-        RaiseClientError(UnexpectedOutputValue);
     // Behind the text: the end, or a mark that more is to come (time-out,
     // nothing ready yet, or more than the buffer held).
-    switch (static_cast<std::uint8_t>(response[3 + length])) {
-        case kInfoEnd:
+    switch (ResponseByte(3 + length)) {
+        case isc_info_end:
             if (length == 0)
                 endOfOutput_ = true;
             break;
-        case kInfoSvcTimeout:
+        case isc_info_svc_timeout:
         case isc_info_data_not_ready:
         case isc_info_truncated:
             break;
         default:
             RaiseClientError(UnexpectedOutputValue);
     }
-    return std::string(response + 3, static_cast<std::size_t>(length));
+    return ResponseText(3, length);
 }
 
 // ---- TpFIBRestoreService -------------------------------------------------
@@ -594,15 +569,15 @@ void TpFIBRestoreService::BuildStartParams() {
         if (options_.Contains(static_cast<TRestoreOption>(m)))
             optionsWord += 0x0100 << m;
 
-    SelectAction(kActionRestore);
-    startBlock_.assign(1, static_cast<char>(kActionRestore));
-    AddStartParam(optionsWord, kSpbOptions);
+    SelectAction(isc_action_svc_restore);
+    StartAction(isc_action_svc_restore);
+    AddStartParam(optionsWord, isc_spb_options);
     if (Verbose())
-        startBlock_ += static_cast<char>(kSpbVerbose);
+        AddStartFlag(isc_spb_verbose);
     if (pageSize_ > 0)
-        AddStartParam(pageSize_, kSpbResPageSize);
+        AddStartParam(pageSize_, isc_spb_res_page_size);
     if (pageBuffers_ > 0)
-        AddStartParam(pageBuffers_, kSpbResBuffers);
+        AddStartParam(pageBuffers_, isc_spb_res_buffers);
 
     auto addFiles = [this](const TStrings& files, std::uint8_t fileItem, std::uint8_t lengthItem) {
         for (const std::string& line : files.Lines()) {
@@ -617,6 +592,6 @@ void TpFIBRestoreService::BuildStartParams() {
             AddStartParam(StrToInt(line.substr(eq + 1)), lengthItem);
         }
     };
-    addFiles(backupFile_, kSpbBkpFile, kSpbBkpLength);
-    addFiles(databaseName_, kSpbDbName, kSpbResLength);
+    addFiles(backupFile_, isc_spb_bkp_file, isc_spb_bkp_length);
+    addFiles(databaseName_, isc_spb_dbname, isc_spb_res_length);
 }

@@ -10,9 +10,11 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Component.h"
 #include "core/Strings.h"
+#include "services/ParameterBlock.h"
 #include "services/fib.h"
 
 class IIBClientLibrary;
@@ -50,22 +52,41 @@ class ISQLLogger {
 std::string ServiceManagerName(TProtocol protocol, const std::string& serverName);
 
 // The service parameter block of an attach, built from name=value lines.
-// Raises client error 72/73 for parameters it cannot send, and refuses values
-// that do not fit the block's one-byte length.
+// Raises client error 73 for a parameter it does not know, and 72 for one it
+// cannot send: a parameter other than user name, password and role name, a
+// value over 255 bytes, or a block over 65535 bytes.
 std::string BuildAttachBlock(const TStrings& params);
 
+// What the operations raise, besides what is said at each:
+// - EFIBClientError with the client error code for misuse the services
+//   client detects: 65 (not attached), 66 (attached: any change of the
+//   connection settings or Params, a second attach), 67, 7, 72, 73 (attach),
+//   68, 69, 70 (query and start). The limits of the Services API blocks are
+//   refused the same way, under the code of the block they break: 72 for a
+//   Params value over 255 bytes or an attach block over 65535, 69 for a start
+//   block or file name over 65535, 68 for a BufferSize outside 5 to 65535.
+//   Catching EFIBError takes every refusal and every server error.
+// - EFIBInterBaseError when the server refuses a call (the service counts
+//   as detached afterwards).
+// - Exception or EOSError from the client library binding (cannot load the
+//   library, an entry point is missing), at the first call that needs it.
 class TpFIBCustomService : public TComponent {
   public:
     explicit TpFIBCustomService(TComponent* owner = nullptr);
     ~TpFIBCustomService() override;
 
     bool Active() const { return serviceHandle_ != 0; }
+    // Attach or Detach when the value changes; raises what they raise.
     void SetActive(bool value);
 
     const std::string& ServerName() const { return serverName_; }
+    // 66 while attached, unless the value is equal.
     void SetServerName(const std::string& value);
     TProtocol Protocol() const { return protocol_; }
+    // 66 while attached, unless the value is equal.
     void SetProtocol(TProtocol value);
+    // Every change of the list, also inside an update bracket, raises 66
+    // while attached and leaves the lines as they were.
     TStrings& Params() { return params_; }
     const TStrings& Params() const { return params_; }
     void SetParams(const TStrings& value) { params_.Assign(value); }
@@ -76,6 +97,7 @@ class TpFIBCustomService : public TComponent {
     const TLoginEvent& OnLogin() const { return onLogin_; }
     void SetOnLogin(TLoginEvent value) { onLogin_ = std::move(value); }
     const std::string& LibraryName() const { return libraryName_; }
+    // 66 while attached, even for an equal value.
     void SetLibraryName(const std::string& value);
     // A stored description holds LibraryName only when it differs from the
     // process default (case-sensitively).
@@ -83,7 +105,9 @@ class TpFIBCustomService : public TComponent {
     ISQLLogger* SQLLogger() const { return sqlLogger_; }
     void SetSQLLogger(ISQLLogger* logger);
 
+    // 66, 67, 7, 72, 73, the binding's errors, server errors.
     void Attach();
+    // 65, server errors (the handle is dropped all the same).
     void Detach();
 
   protected:
@@ -94,31 +118,36 @@ class TpFIBCustomService : public TComponent {
     void RequireAttached();
     void RequireDetached() const;
     void EnsureLibrary();
-    // Every client-library call ends here: the library may leave its own
-    // floating-point settings behind.
-    static FibStatusWord AfterClientCall(FibStatusWord status);
 
+    // The request of the next query: one information item.
+    void RequestQueryItem(std::uint8_t item);
+    const std::string& QueryBlock() const { return queryBlock_; }
     // Sends QueryBlock, with `sendItems` (such as a time limit) ahead of it;
     // the answer is left in the response buffer.
     void ServiceQuery(const std::string& sendItems = {});
-    std::int32_t ReadOutputInteger(int& offset);
+    // Reads of the last answer; a place outside the buffer is
+    // "Unexpected Output buffer value" (70).
+    std::uint8_t ResponseByte(int offset) const;
+    std::string ResponseText(int offset, int length) const;
     // The little-endian integer of `length` bytes (2 or 4) at `offset` of the
     // response, read through the client library.
     std::int32_t ResponseInteger(int offset, int length);
+    std::int32_t ReadOutputInteger(int& offset);
     std::int32_t BufferSize() const { return bufferSize_; }
+    // 68 outside 5 to 65535: the size travels in 16 bits, and the running
+    // answer needs 5 bytes.
     void SetBufferSize(std::int32_t value);
 
-    // For the derived classes' own client calls.
-    void Traced(void (TFIBSQLMonitorHook::*event)(TComponent*), const char* operation);
-    [[noreturn]] void FailClientCall();
-
-    std::string queryBlock_;
-    std::unique_ptr<char[]> responseBuffer_;
-    std::uint32_t serviceHandle_ = 0;
-    std::shared_ptr<IIBClientLibrary> libraryBinding_;
+    // Sends a start block (not empty) to the services manager.
+    void StartService(const std::string& block);
 
   private:
     bool AskLogin();
+    // Every client-library call ends here: the library may leave its own
+    // floating-point settings behind, and a failure drops the handle and
+    // raises the server's account of it.
+    void CheckStatus(FibStatusWord status);
+    void Traced(void (TFIBSQLMonitorHook::*event)(TComponent*), const char* operation);
 
     std::string serverName_;
     TProtocol protocol_ = TProtocol::Local;
@@ -130,9 +159,14 @@ class TpFIBCustomService : public TComponent {
     ISQLLogger* sqlLogger_ = nullptr;
     TComponent* sqlLoggerComponent_ = nullptr;
 
+    std::shared_ptr<IIBClientLibrary> libraryBinding_;
+    std::uint32_t serviceHandle_ = 0;
     std::string attachBlock_;
     bool paramsDirty_ = true;
     bool activeAtLoad_ = false;
+    std::string queryBlock_;
+    // Empty until the first query; then exactly BufferSize bytes.
+    std::vector<char> responseBuffer_;
     std::int32_t bufferSize_ = 32000;
 };
 
@@ -141,16 +175,23 @@ class TpFIBControlService : public TpFIBCustomService {
     explicit TpFIBControlService(TComponent* owner = nullptr);
 
     virtual void BuildStartParams() {}
+    // 65, then whatever the build raises, then 69 and server errors.
     virtual void ServiceStart();
-    // True while the started action still runs on the server.
+    // True while the started action still runs on the server. 68, 70,
+    // server errors.
     bool IsRunning();
 
   protected:
+    // Starts a new start block with the action code, dropping what it held.
+    void StartAction(std::uint8_t action);
+    void AddStartFlag(std::uint8_t item);
+    // An empty text adds nothing, not even the item code.
     void AddStartParam(const std::string& text, std::uint8_t item);
     void AddStartParam(std::int32_t value, std::uint8_t item);
     void SendStart();
 
-    std::string startBlock_;
+  private:
+    TParameterBlock startBlock_{StartParamsInvalid};
 };
 
 class TpFIBControlAndQueryService : public TpFIBControlService {
@@ -158,7 +199,8 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
     explicit TpFIBControlAndQueryService(TComponent* owner = nullptr);
 
     void ServiceStart() override;
-    // The next line of the action's output; the empty line ends it.
+    // The next line of the action's output; the empty line ends it. 68
+    // before any action was started, 70, server errors.
     std::string NextOutputLine();
     bool EndOfOutput() const { return endOfOutput_; }
 
@@ -167,7 +209,7 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
     // `timeoutSeconds`, for something to arrive, so a caller that waits for
     // the action's end this way costs neither side anything meanwhile. An
     // empty text after a time-out only means nothing arrived yet; the end of
-    // the output sets EndOfOutput.
+    // the output sets EndOfOutput. Raises as NextOutputLine.
     std::string ReadOutput(std::int32_t timeoutSeconds);
 
     using TpFIBCustomService::BufferSize;
@@ -245,6 +287,9 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
         return !(options_ == TRestoreOptions{TRestoreOption::CreateNewDB});
     }
 
+    // Raises EConvertError ("'%s' is not a valid integer value") for a file
+    // length after "=" that is no decimal integer, and 69 for a name or a
+    // block too long to send; ServiceStart then sends nothing.
     void BuildStartParams() override;
 
   private:

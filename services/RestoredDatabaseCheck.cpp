@@ -30,7 +30,7 @@ void TRestoredDatabaseCheck::ConnectLike(TpFIBCustomService& service) {
 
 void TRestoredDatabaseCheck::BuildStartParams() {
     SelectAction(isc_action_svc_db_stats);
-    startBlock_.assign(1, static_cast<char>(isc_action_svc_db_stats));
+    StartAction(isc_action_svc_db_stats);
     AddStartParam(databaseName_, isc_spb_dbname);
     AddStartParam(isc_spb_sts_hdr_pages, isc_spb_options);
 }

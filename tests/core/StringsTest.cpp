@@ -45,7 +45,7 @@ TEST(Strings, RefusingHookLeavesTheListUnchanged) {
     EXPECT_EQ(changes, 1);
 }
 
-TEST(Strings, UpdateBracketReportsOnce) {
+TEST(Strings, UpdateBracketReportsOnceButGuardsEveryChange) {
     TStrings s;
     int before = 0, after = 0;
     s.OnChanging = [&] { ++before; };
@@ -54,7 +54,7 @@ TEST(Strings, UpdateBracketReportsOnce) {
     s.Add("a");
     s.Add("b");
     s.EndUpdate();
-    EXPECT_EQ(before, 1);
+    EXPECT_EQ(before, 3);
     EXPECT_EQ(after, 1);
 }
 

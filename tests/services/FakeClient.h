@@ -48,6 +48,7 @@ class FakeClient {
     std::string LastSend() { return Bytes("fake_last_send", "fake_last_send_length"); }
     std::string LastRequest() { return Bytes("fake_last_request", "fake_last_request_length"); }
     int LastBufferLength() { return *Var<int>("fake_last_buffer_length"); }
+    std::size_t LastBufferCapacity() { return *Var<std::size_t>("fake_last_buffer_capacity"); }
     unsigned LastHandle() { return *Var<unsigned>("fake_last_handle"); }
 
   private:

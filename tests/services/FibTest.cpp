@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -40,32 +41,114 @@ E Catch(F&& f) {
 
 }  // namespace
 
-TEST(ClientErrorMessages, KeepsTheTextsTheOperatorReads) {
+// The operator reads these texts byte for byte, and the row number is the
+// code callers test for: every row is compared, and every row that needs no
+// argument is raised as it stands.
+struct MessageRow {
+    int code;
+    const char* text;
+};
+// clang-format off
+const MessageRow kExpectedMessages[] = {
+    {0, "Unknown error."},
+    {1, "Unsupported feature."},
+    {2, "Not permitted."},
+    {3, "Temporary file access error."},
+    {4, "Database connection timed out."},
+    {5, "Cannot set database."},
+    {6, "Cannot set transaction."},
+    {7, "Operation cancelled at user's request."},
+    {8, "DPB Constant (isc_dpb_%s) is unsupported."},
+    {9, "DPB Constant (%s) is unknown."},
+    {10, "TPB Constant (isc_tpb_%s) is unsupported."},
+    {11, "TPB Constant (%s) is unknown."},
+    {12, "%s: Cannot perform operation -- DB is not open."},
+    {13, "Cannot perform operation -- DB is currently open."},
+    {14, "Database name is missing."},
+    {15, "%s :Transaction is not active."},
+    {16, "%s :Transaction is active."},
+    {17, "Timeout values cannot be negative."},
+    {18, "%s :No databases are listed in transaction component."},
+    {19, "%s :Updating wrong database."},
+    {20, "%s :Updating wrong transaction."},
+    {21, "Database not assigned for %s."},
+    {22, "Transaction not assigned for %s."},
+    {23, "XSQLDA index out of range."},
+    {24, "XSQLDA name does not exist (%s)."},
+    {25, "End of file."},
+    {26, "Beginning of file."},
+    {27, "%s:Invalid statement handle."},
+    {28, "Can't %s because %s dataset open."},
+    {29, "Can't %s because %s dataset closed."},
+    {30, "Unknown SQL Data type (%d)."},
+    {31, "Invalid column index (index exceeds permitted range)."},
+    {32, "Invalid parameter index (index exceeds permitted range)."},
+    {33, "Invalid data conversion."},
+    {34, "Column cannot be set to null (%s)"},
+    {35, "Blob stream cannot be read."},
+    {36, "Blob stream cannot be written."},
+    {37, "Can't %s , because  query is empty"},
+    {38, "Can't \"open\" a non-select statement. Use ExecQuery."},
+    {39, "No access to field \"%s\"."},
+    {40, "Field \"%s\" is read-only."},
+    {41, "Field \"%s\" not found."},
+    {42, "DataSet not in Edit or Insert mode.(%s)"},
+    {43, "Not editing."},
+    {44, "Can't insert into dataset. (%s)"},
+    {45, "Can't post. (%s) "},
+    {46, "Can't update. (%s)"},
+    {47, "Can't delete from dataset. (%s)"},
+    {48, "Can't refresh row. (%s)"},
+    {49, "Buffer not set."},
+    {50, "Circular references not permitted.(%s)"},
+    {51, "SQL Parse Error in :%s \r\n\r\n%s"},
+    {52, "User abort."},
+    {53, "Data set is uni-directional."},
+    {54, "Cannot create shared resource. (Windows error %d)"},
+    {55, "Windows API error. (Windows error %d [$%.8x])"},
+    {56, "Column lists do not match."},
+    {57, "Column types don't match. (From index: %d, To index: %d)"},
+    {58, "Can't end a shared transaction unless it is forced and equal to the transaction's TimeoutAction."},
+    {59, "Column types \"%s\" is not array field"},
+    {60, "Dimension %d don't exist in \"%s\" "},
+    {61, "SQL Dialect invalid"},
+    {62, "InterBase library gds32.dll not found in the path. Please install InterBase to use this functionality"},
+    {63, "%s is an InterBase6 function. Please upgrade to InterBase6 to use this functonality"},
+    {64, "InterBase Install DLL ibinstall.dll not found in the path. Please install InterBase 6 to use this functionality"},
+    {65, "Cannot perform operation -- service is not attached"},
+    {66, "Cannot perform operation -- service is attached"},
+    {67, "Server Name Missing"},
+    {68, "Query Parameters missing or incorrect"},
+    {69, "Start Parameters missing or incorrect"},
+    {70, "Unexpected Output buffer value"},
+    {71, "Generic ServiceStart not applicable: Use Specific Procedures to set configuration params"},
+    {72, "SPB Constant Not supported"},
+    {73, "SPB Constant Unknown"},
+    {74, "Field Size too small. Field %s.%s"},
+    {75, "%s. Can't use limited cache. \r\n"
+     "CachedUpdates must be False,\r\n"
+     "Select must have \"Order by\" clause ,\r\n"
+     "All order fields must exist in fields section\r\n"
+     "Select can't use params with prefix \"NEW_\"\r\n"
+     "UpdateTransaction must be equel Transaction or AutoCommit=True "},
+    {76, "Error in %s. FieldList is empty."},
+    {77, "%s can't use field \"%s\""},
+    {78, "%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this functonality"},
+};
+// clang-format on
+
+TEST(ClientErrorMessages, EveryRowHoldsItsTextAndIsRaisedUnderItsCode) {
     ASSERT_EQ(kClientErrorMessageCount, 79);
-    EXPECT_STREQ(ClientErrorMessages[0], "Unknown error.");
-    EXPECT_STREQ(ClientErrorMessages[7], "Operation cancelled at user's request.");
-    EXPECT_STREQ(ClientErrorMessages[37], "Can't %s , because  query is empty");
-    EXPECT_STREQ(ClientErrorMessages[38], "Can't \"open\" a non-select statement. Use ExecQuery.");
-    EXPECT_STREQ(ClientErrorMessages[45], "Can't post. (%s) ");
-    EXPECT_STREQ(ClientErrorMessages[51], "SQL Parse Error in :%s \r\n\r\n%s");
-    EXPECT_STREQ(ClientErrorMessages[60], "Dimension %d don't exist in \"%s\" ");
-    EXPECT_STREQ(ClientErrorMessages[65], "Cannot perform operation -- service is not attached");
-    EXPECT_STREQ(ClientErrorMessages[66], "Cannot perform operation -- service is attached");
-    EXPECT_STREQ(ClientErrorMessages[67], "Server Name Missing");
-    EXPECT_STREQ(ClientErrorMessages[68], "Query Parameters missing or incorrect");
-    EXPECT_STREQ(ClientErrorMessages[69], "Start Parameters missing or incorrect");
-    EXPECT_STREQ(ClientErrorMessages[70], "Unexpected Output buffer value");
-    EXPECT_STREQ(ClientErrorMessages[72], "SPB Constant Not supported");
-    EXPECT_STREQ(ClientErrorMessages[73], "SPB Constant Unknown");
-    EXPECT_STREQ(ClientErrorMessages[75],
-                 "%s. Can't use limited cache. \r\nCachedUpdates must be False,\r\n"
-                 "Select must have \"Order by\" clause ,\r\n"
-                 "All order fields must exist in fields section\r\n"
-                 "Select can't use params with prefix \"NEW_\"\r\n"
-                 "UpdateTransaction must be equel Transaction or AutoCommit=True ");
-    EXPECT_STREQ(ClientErrorMessages[78],
-                 "%s is an Firebird 2 function. Please upgrade to Firebird 2 to use this "
-                 "functonality");
+    ASSERT_EQ(std::size(kExpectedMessages), 79u);
+    for (const MessageRow& row : kExpectedMessages) {
+        SCOPED_TRACE(row.code);
+        EXPECT_STREQ(ClientErrorMessages[row.code], row.text);
+        if (std::strchr(row.text, '%'))
+            continue;
+        const auto e = Catch<EFIBClientError>([&] { RaiseClientError(row.code); });
+        EXPECT_EQ(e.Message(), row.text);
+        EXPECT_EQ(e.ClientErrorCode(), row.code);
+    }
 }
 
 TEST(RaiseClientError, RaisesTheTableTextWithoutPrefixOrServerParts) {

@@ -143,3 +143,15 @@ TEST_F(ClientLibraryBinding, LoadSetsExtendedPrecisionAndKeepsTheOtherControlBit
     GTEST_SKIP() << "no precision control on this processor";
 #endif
 }
+
+TEST_F(ClientLibraryBinding, UnloadedBindingRefusesCallsInsteadOfReachingTheFreedLibrary) {
+    auto library = FindOrLoadClientLibrary(FAKE_VERSIONED);
+    library->UnloadLibrary();
+    const std::string tail = std::string(" in ") + FAKE_VERSIONED;
+    EXPECT_EQ(MessageOf<Exception>([&] { library->isc_vax_integer("\x01\x02", 2); }),
+              "Can't find procedure isc_vax_integer" + tail);
+    unsigned handle = 1;
+    EXPECT_EQ(
+        MessageOf<Exception>([&] { library->isc_service_detach(ThreadStatusVector(), &handle); }),
+        "Can't find procedure isc_service_detach" + tail);
+}

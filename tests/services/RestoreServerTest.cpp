@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "TraceIsolation.h"
 #include "services/IB_Services.h"
 
 namespace {

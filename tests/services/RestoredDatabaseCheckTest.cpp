@@ -5,6 +5,7 @@
 #include <ibase.h>
 
 #include "FakeClient.h"
+#include "TraceIsolation.h"
 
 namespace {
 

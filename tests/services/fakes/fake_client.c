@@ -10,6 +10,7 @@
  * points the services client calls have their real signatures; the others are
  * plain stubs that only need to be found. */
 
+#include <malloc.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,8 +21,10 @@ typedef intptr_t ISC_STATUS;
 typedef unsigned int HANDLE32;
 typedef int ISC_LONG;
 
-#define STUB(name) \
-    EXPORT int name(void) { return 0; }
+#define STUB(name)          \
+    EXPORT int name(void) { \
+        return 0;           \
+    }
 
 STUB(BLOB_get)
 STUB(BLOB_put)
@@ -119,6 +122,8 @@ EXPORT int fake_last_send_length;
 EXPORT unsigned char fake_last_request[BLOCK_MAX];
 EXPORT int fake_last_request_length;
 EXPORT int fake_last_buffer_length;
+/* What the allocator really gave the buffer the answer is written into. */
+EXPORT size_t fake_last_buffer_capacity;
 EXPORT HANDLE32 fake_last_handle;
 EXPORT unsigned short fake_fpu_word_after_call = 0;
 
@@ -138,12 +143,14 @@ EXPORT void fake_reset(void) {
     fake_last_spb_length = fake_last_start_length = fake_last_request_length = 0;
     fake_last_send_length = 0;
     fake_last_buffer_length = 0;
+    fake_last_buffer_capacity = 0;
     fake_last_handle = 0;
 }
 
 /* The next query answers with these bytes (copied, cut to the buffer). */
 EXPORT void fake_push_response(const char* bytes, int length) {
-    if (responseTail - responseHead >= MAX_RESPONSES) return;
+    if (responseTail - responseHead >= MAX_RESPONSES)
+        return;
     struct Response* r = &responses[responseTail % MAX_RESPONSES];
     r->bytes = malloc((size_t)length + 1);
     memcpy(r->bytes, bytes, (size_t)length);
@@ -151,7 +158,9 @@ EXPORT void fake_push_response(const char* bytes, int length) {
     ++responseTail;
 }
 
-EXPORT int fake_pending_responses(void) { return responseTail - responseHead; }
+EXPORT int fake_pending_responses(void) {
+    return responseTail - responseHead;
+}
 
 /* Call kind `kind` fails with `code` once `after` more calls of it succeeded. */
 EXPORT void fake_fail(int kind, long code, int after) {
@@ -166,7 +175,8 @@ EXPORT void fake_set_sql(int sqlcode, const char* message) {
 }
 
 EXPORT void fake_add_server_line(const char* line) {
-    if (serverLineCount < MAX_LINES) serverLines[serverLineCount++] = strdup(line);
+    if (serverLineCount < MAX_LINES)
+        serverLines[serverLineCount++] = strdup(line);
 }
 
 static unsigned short ReadFpuWord(void) {
@@ -216,13 +226,15 @@ EXPORT void isc_sql_interprete(short sqlcode, char* buffer, short length) {
     (void)sqlcode;
     ClobberFpu();
     strncpy(buffer, sqlMessage, (size_t)length);
-    if (length > 0) buffer[length - 1] = '\0';
+    if (length > 0)
+        buffer[length - 1] = '\0';
 }
 
 EXPORT ISC_LONG isc_interprete(char* buffer, ISC_STATUS** cursor) {
     (void)cursor;
     ClobberFpu();
-    if (serverLineNext >= serverLineCount) return 0;
+    if (serverLineNext >= serverLineCount)
+        return 0;
     const char* line = serverLines[serverLineNext++];
     strcpy(buffer, line);
     /* An empty line still counts as one, as the real function reports it. */
@@ -233,28 +245,31 @@ EXPORT ISC_LONG isc_vax_integer(const char* bytes, short length) {
     unsigned long value = 0;
     ClobberFpu();
     for (int i = 0; i < length; ++i) value |= (unsigned long)(unsigned char)bytes[i] << (8 * i);
-    if (length == 2) return (short)value;
+    if (length == 2)
+        return (short)value;
     return (int)value;
 }
 
 EXPORT ISC_STATUS isc_service_attach(ISC_STATUS* status, unsigned short nameLength,
-                                     const char* name, HANDLE32* handle,
-                                     unsigned short spbLength, const char* spb) {
+                                     const char* name, HANDLE32* handle, unsigned short spbLength,
+                                     const char* spb) {
     size_t n = nameLength < sizeof fake_last_service_name - 1 ? nameLength
-                                                                : sizeof fake_last_service_name - 1;
+                                                              : sizeof fake_last_service_name - 1;
     memcpy(fake_last_service_name, name, n);
     fake_last_service_name[n] = '\0';
     memcpy(fake_last_spb, spb, spbLength);
     fake_last_spb_length = spbLength;
     ISC_STATUS result = Outcome(0, status);
-    if (result == 0) *handle = nextHandle++;
+    if (result == 0)
+        *handle = nextHandle++;
     return result;
 }
 
 EXPORT ISC_STATUS isc_service_detach(ISC_STATUS* status, HANDLE32* handle) {
     fake_last_handle = *handle;
     ISC_STATUS result = Outcome(1, status);
-    if (result == 0) *handle = 0;
+    if (result == 0)
+        *handle = 0;
     return result;
 }
 
@@ -264,13 +279,16 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
                                     unsigned short bufferLength, char* buffer) {
     (void)reserved;
     fake_last_handle = *handle;
-    memcpy(fake_last_send, send, sendLength);
+    if (sendLength > 0)
+        memcpy(fake_last_send, send, sendLength);
     fake_last_send_length = sendLength;
     memcpy(fake_last_request, request, requestLength);
     fake_last_request_length = requestLength;
     fake_last_buffer_length = bufferLength;
+    fake_last_buffer_capacity = buffer ? malloc_usable_size(buffer) : 0;
     ISC_STATUS result = Outcome(2, status);
-    if (result != 0) return result;
+    if (result != 0)
+        return result;
     if (responseHead < responseTail) {
         struct Response* r = &responses[responseHead % MAX_RESPONSES];
         ++responseHead;
@@ -298,10 +316,14 @@ EXPORT ISC_STATUS isc_service_start(ISC_STATUS* status, HANDLE32* handle, HANDLE
 
 /* An old client has neither of the two later additions. */
 #if !defined(FAKE_NO_CLIENT_VERSION) && !defined(FAKE_NO_ROLLBACK_RETAINING)
-EXPORT void isc_get_client_version(char* buffer) { strcpy(buffer, "fake 7.3"); }
+EXPORT void isc_get_client_version(char* buffer) {
+    strcpy(buffer, "fake 7.3");
+}
 EXPORT int isc_get_client_major_version(void) {
     ++fake_major_version_calls;
     return 7;
 }
-EXPORT int isc_get_client_minor_version(void) { return 3; }
+EXPORT int isc_get_client_minor_version(void) {
+    return 3;
+}
 #endif
