@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   libfbclient2 firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian strace
 )
 
 missing=()
