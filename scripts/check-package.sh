@@ -74,6 +74,7 @@ expected=(
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/trace-monitor.md"
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/copyright"
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/changelog.gz"
+    "-rw-r--r-- root/root ./usr/share/man/man1/tovanel-trace-monitor.1.gz"
 )
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" <<<"$listing" || fail "missing or wrong: $e"
