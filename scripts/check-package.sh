@@ -34,7 +34,7 @@ rm -rf "$build/package" "$scratch"
 (cd "$build" && cpack -G DEB --config CPackConfig.cmake) >"$build/package.log" 2>&1 ||
     { cat "$build/package.log" >&2; die "cpack failed"; }
 debs=("$build"/package/tovanel_*.deb)
-[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || die "expected one package in $build/package"
+{ [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; } || die "expected one package in $build/package"
 deb=${debs[0]}
 echo "$deb"
 
@@ -42,7 +42,7 @@ step "control fields"
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tovanel ] || fail "Package is '$(field Package)'"
-[ -n "$version" ] && [ "$(field Version)" = "$version" ] ||
+{ [ -n "$version" ] && [ "$(field Version)" = "$version" ]; } ||
     fail "Version is '$(field Version)', the project's is '$version'"
 # The Qt libraries the window links, the client library it loads by name,
 # its fonts, and what the maintainer scripts call.
@@ -155,7 +155,7 @@ echo "skipped: the package has no tovanel-restore yet"
 step "the extracted Main_Prg finds BackUp and Data beside itself"
 # The window reads no arguments and prints nothing; what it opens shows which
 # folders it found. Started from / so the current folder cannot help.
-mkdir -p -m 700 "$scratch/xdg"
+install -d -m 700 "$scratch/xdg"
 rc=0
 (cd / && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch/xdg timeout -k 5 10 \
     strace -f -qq -e trace=openat -o "$scratch/main-prg.trace" "$tool/Main_Prg") || rc=$?
