@@ -18,19 +18,19 @@
 #include <QTextEdit>
 
 #include <algorithm>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 #include "app/Application.h"
 #include "app/Pictures.h"
-#include "app/RestoreCheck.h"
 #include "app/Widgets.h"
+#include "app/WindowWait.h"
 #include "controls/RzFilSys.h"
 #include "core/Exceptions.h"
-#include "platform/FileOps.h"
 #include "platform/Process.h"
 #include "platform/WindowLayer.h"
+#include "restore/Figures.h"
+#include "restore/RestoreErrors.h"
+#include "restore/RestoreJob.h"
 #include "services/IB_Services.h"
 
 namespace {
@@ -45,13 +45,29 @@ const char* const kDoneText =
     "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
     "프로그램을 다시 실행시키세요...";
 // Said when the server ended a restore without an error but left the new
-// database unfinished (still in maintenance mode).
+// database unfinished (still in maintenance mode) where there was no
+// database before: the file at the target is that unfinished one.
 const char* const kUnfinishedText =
     "복구된 자료 파일이 완전하지 않습니다 (빽업 파일이 손상되었을 수 있습니다): ";
+// The same, when an original database was there: by the time the operator
+// reads this, the original is back under its name (or kept aside, below).
+const char* const kNotRestoredText =
+    "빽업 파일이 완전하게 복구되지 않았습니다 (빽업 파일이 손상되었을 수 있습니다).";
+const char* const kOriginalBackText =
+    "기존 자료 파일은 바뀌지 않은 채 제자리에 되돌려 놓았습니다: ";
 // Said after a failed restore whose original database could not be put back
-// under its own name, so the operator knows where it is kept. The name is
-// quoted so that the error display's full stop does not look like part of it.
+// under its own name, so the operator knows where it is kept. Names are
+// quoted so that the error display's full stop does not look like part of them.
 const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으로 보관되어 있습니다: ";
+// Refusals before the restore starts; the server's own text would point the
+// operator at a switch this tool does not have.
+const char* const kTargetInUseText =
+    "복구될 자료 파일을 데이터베이스 서버가 사용하고 있어 복구하지 않았습니다. "
+    "사용을 마친 뒤 다시 하세요: ";
+const char* const kTargetNotMovedText =
+    "기존 자료 파일을 옮겨 둘 수 없어 복구를 시작하지 않았습니다 (";
+// The busy panel's figures line: elapsed time and the restored file's size.
+const char* const kElapsedText = "경과 ";
 
 QFont WindowFont(bool bold = false) {
     QFont font("굴림");
@@ -99,27 +115,6 @@ class RunningMark {
     bool& flag_;
 };
 
-// Waits a little for a file to be let go by the server, which may still be
-// cleaning up after a failed restore when its error reaches us.
-bool WaitUntilReleased(const std::string& path) {
-    for (int turn = 0; turn < 40; ++turn) {
-        if (!platform::IsHeldOpen(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return !platform::IsHeldOpen(path);
-}
-
-// After a failed restore: whatever it left under the target's name goes, and
-// the original takes its name back. False when the original had to stay aside.
-bool PutTargetBack(const std::string& target, const std::string& aside) {
-    if (platform::FileExists(target)) {
-        if (!WaitUntilReleased(target) || !platform::DeleteFile(target))
-            return false;
-    }
-    return platform::MoveBack(aside, target);
-}
-
 // Adds a line of the server's output to the box as plain text: the box's own
 // append would take a line that happens to look like markup for rich text.
 void AppendLine(QTextEdit* box, const std::string& line) {
@@ -130,15 +125,58 @@ void AppendLine(QTextEdit* box, const std::string& line) {
     cursor.insertText(QString::fromStdString(line));
 }
 
-// Adds a line to the message of the error being handled.
-void AppendToCurrentError(const std::string& line) {
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+// The operator's wording of a failed restore: the tool's own refusals in the
+// window's language, the server's errors as they are, and where the original
+// database is whenever it is not back under its own name.
+void RewordCurrentError(const restore::RestoreJob& job) {
     try {
         throw;
+    } catch (restore::ETargetInUse& error) {
+        error.SetMessage(kTargetInUseText + Quoted(error.Path()));
+    } catch (restore::ETargetNotMoved& error) {
+        error.SetMessage(kTargetNotMovedText + error.Reason() + "): " + Quoted(error.Path()));
+    } catch (restore::ERestoreUnfinished& error) {
+        switch (job.Fate()) {
+            case restore::OriginalFate::PutBack:
+                error.SetMessage(std::string(kNotRestoredText) + " " + kOriginalBackText +
+                                 Quoted(job.OriginalPath()));
+                break;
+            case restore::OriginalFate::KeptAside:
+                error.SetMessage(std::string(kNotRestoredText) + "\r\n" + kOriginalKeptText +
+                                 Quoted(job.OriginalPath()));
+                break;
+            default:
+                error.SetMessage(kUnfinishedText + error.Path() + " (" + error.Attributes() + ")");
+        }
     } catch (Exception& error) {
-        error.SetMessage(error.Message() + line);
+        if (job.Fate() == restore::OriginalFate::KeptAside)
+            error.SetMessage(error.Message() + "\r\n" + kOriginalKeptText +
+                             Quoted(job.OriginalPath()));
     } catch (...) {
     }
 }
+
+// What the window shows of a running restore.
+class WindowProgress : public restore::IProgressSink {
+  public:
+    WindowProgress(QTextEdit* output, QLabel* figures) : output_(output), figures_(figures) {}
+    void OutputLine(const std::string& line) override { AppendLine(output_, line); }
+    void Progress(const restore::ProgressFigures& figures) override {
+        std::string text = kElapsedText + restore::FormatElapsed(figures.elapsed);
+        if (figures.targetBytes >= 0)
+            text += " · " + restore::FormatSize(figures.targetBytes);
+        figures_->setText(QString::fromStdString(text));
+        figures_->adjustSize();
+    }
+
+  private:
+    QTextEdit* output_;
+    QLabel* figures_;
+};
 
 }  // namespace
 
@@ -278,6 +316,10 @@ void TMain_Form::CreateControls() {
 
     Label1 = MakeLabel(RzPanel1, "Label1", QString::fromUtf8("자료 복원중 입니다.      잠시만...."),
                        322, 252, 184, 12);
+
+    // Under the waiting text: how long the restore has run and how large the
+    // restored file has grown, so a long restore visibly moves.
+    Label11 = MakeLabel(RzPanel1, "Label11", QString(), 322, 270, 184, 12);
 
     Animate1 = new TBusyAnimation(RzPanel1);
     Animate1->setObjectName("Animate1");
@@ -493,28 +535,6 @@ void TMain_Form::LeaveBusyState() {
     Animate1->setVisible(false);
 }
 
-void TMain_Form::WaitForServer() {
-    TpFIBRestoreService* service = pFIBRestoreService1;
-    if (service->Verbose()) {
-        while (!service->EndOfOutput()) {
-            platform::Window().ProcessMessages();
-            AppendLine(edOutput, service->NextOutputLine());
-        }
-        return;
-    }
-    // No pause between turns: each turn is one query and one dispatch.
-    while (service->IsRunning()) platform::Window().ProcessMessages();
-}
-
-void TMain_Form::CheckRestoredDatabase(const std::string& path) {
-    TRestoredDatabaseCheck check;
-    check.ConnectLike(*pFIBRestoreService1);
-    check.SetDatabaseName(path);
-    const std::string attributes = check.HeaderAttributes();
-    if (!TRestoredDatabaseCheck::IsOnline(attributes))
-        throw EDatabaseError(kUnfinishedText + path + " (" + attributes + ")");
-}
-
 void TMain_Form::RzBitBtn1Click(QObject*) {
     // A double-click on a list while the command waits would otherwise run
     // a second command on the connection the first is still polling.
@@ -531,53 +551,24 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
         return;
     }
 
-    std::string target;
-    std::string aside;  // where the existing target waits until the restore succeeded
     {
         RunningMark running(restoreRunning_);
         EnterBusyState();
-        TpFIBRestoreService* service = pFIBRestoreService1;
+        Label11->clear();
+        WindowWait wait;
+        WindowProgress progress(edOutput, Label11);
+        restore::RestoreJob job(*pFIBRestoreService1, wait, progress);
         try {
-            // First contact: a missing library, a stopped server or refused
-            // credentials stop the command before any file is touched.
-            service->Attach();
-            service->SetActive(false);
-
-            service->BackupFile().Clear();
-            service->BackupFile().Add(RzFileListBox1->SelectedPath());
-            service->DatabaseName().Clear();
-
-            // The existing target is kept aside rather than deleted, so a
-            // failed restore can give it back. A file the database engine
-            // holds open stays where it is: moving it would cut it loose
-            // from the running server; the server then refuses the restore.
-            target = RzFileListBox2->SelectedPath();
-            if (platform::FileExists(target) && !platform::IsHeldOpen(target))
-                aside = platform::MoveAside(target);
-
-            service->DatabaseName().Add(target);
-            service->SetActive(true);
-            service->ServiceStart();
-            WaitForServer();
-            if (service->Active())
-                service->Detach();
-            CheckRestoredDatabase(target);
+            // The engine puts the original back before it gives up, so the
+            // window stays busy, and alive, while the server lets go of files.
+            job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
         } catch (...) {
-            try {
-                if (service->Active())
-                    service->Detach();
-            } catch (...) {
-                // The first error is the one the operator needs to read.
-            }
             LeaveBusyState();
-            if (!aside.empty() && !PutTargetBack(target, aside))
-                AppendToCurrentError(std::string("\r\n") + kOriginalKeptText + "\"" + aside + "\"");
+            RewordCurrentError(job);
             throw;
         }
         LeaveBusyState();
     }
-    if (!aside.empty())
-        platform::DeleteFile(aside);
 
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
     close();

@@ -58,6 +58,7 @@ class TMain_Form : public QWidget, public TComponent {
     QLabel* Label2;
     TFlatPanel* RzPanel1;
     QLabel* Label1;
+    QLabel* Label11;
     TBusyAnimation* Animate1;
     TRzFileListBox* RzFileListBox2;
     TRzFileListBox* RzFileListBox1;
@@ -93,9 +94,6 @@ class TMain_Form : public QWidget, public TComponent {
     // the command detaches first, as its cleanup does.
     void EnterBusyState();
     void LeaveBusyState();
-    void WaitForServer();
-    // Fails when the server left the restored database unfinished.
-    void CheckRestoredDatabase(const std::string& path);
 
     TApplication* application_;
     std::string folder_;

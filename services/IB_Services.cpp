@@ -21,6 +21,8 @@ constexpr char kSpbVersion = isc_spb_version;
 constexpr char kSpbCurrentVersion = isc_spb_current_version;
 constexpr std::uint8_t kInfoSvcRunning = isc_info_svc_running;   // 67
 constexpr std::uint8_t kInfoSvcLine = isc_info_svc_line;         // 62
+constexpr std::uint8_t kInfoSvcToEof = isc_info_svc_to_eof;      // 63
+constexpr std::uint8_t kInfoSvcTimeout = isc_info_svc_timeout;   // 64
 constexpr std::uint8_t kInfoEnd = isc_info_end;                  // 1
 constexpr std::uint8_t kActionRestore = isc_action_svc_restore;  // 2
 constexpr std::uint8_t kSpbOptions = isc_spb_options;            // 108
@@ -407,7 +409,7 @@ void TpFIBCustomService::SetBufferSize(std::int32_t value) {
         responseBuffer_.reset(new char[static_cast<std::size_t>(bufferSize_)]());
 }
 
-void TpFIBCustomService::ServiceQuery() {
+void TpFIBCustomService::ServiceQuery(const std::string& sendItems) {
     // The request serves this one call, whatever its outcome.
     const std::string request = std::exchange(queryBlock_, std::string());
     if (request.empty())
@@ -417,9 +419,10 @@ void TpFIBCustomService::ServiceQuery() {
 
     EnsureLibrary();
     const FibStatusWord status = AfterClientCall(libraryBinding_->isc_service_query(
-        ThreadStatusVector(), &serviceHandle_, nullptr, 0, nullptr,
-        static_cast<unsigned short>(request.size()), request.data(),
-        static_cast<unsigned short>(bufferSize_), responseBuffer_.get()));
+        ThreadStatusVector(), &serviceHandle_, nullptr,
+        static_cast<unsigned short>(sendItems.size()),
+        sendItems.empty() ? nullptr : sendItems.data(), static_cast<unsigned short>(request.size()),
+        request.data(), static_cast<unsigned short>(bufferSize_), responseBuffer_.get()));
     if (status > 0)
         FailClientCall();
     Traced(&TFIBSQLMonitorHook::ServiceQuery, "ServiceQuery");
@@ -542,6 +545,41 @@ std::string TpFIBControlAndQueryService::NextOutputLine() {
     endOfOutput_ = false;
     responseBuffer_[static_cast<std::size_t>(3 + length)] = '\0';
     return std::string(response + 3, ::strnlen(response + 3, static_cast<std::size_t>(length)));
+}
+
+std::string TpFIBControlAndQueryService::ReadOutput(std::int32_t timeoutSeconds) {
+    if (endOfOutput_)
+        return std::string();
+    if (pendingAction_ == 0)
+        RaiseClientError(QueryParamsInvalid);
+    // The time limit travels as an item with a two-byte length of its own.
+    std::string send{static_cast<char>(kInfoSvcTimeout), 4, 0};
+    const auto seconds = static_cast<std::uint32_t>(timeoutSeconds);
+    for (int shift = 0; shift < 32; shift += 8)
+        send += static_cast<char>((seconds >> shift) & 0xFF);
+    queryBlock_.assign(1, static_cast<char>(kInfoSvcToEof));
+    ServiceQuery(send);
+    const char* response = responseBuffer_.get();
+    if (static_cast<std::uint8_t>(response[0]) != kInfoSvcToEof)
+        RaiseClientError(UnexpectedOutputValue);
+    const int length = ResponseInteger(1, 2) & 0xFFFF;
+    if (3 + length >= BufferSize())
+        RaiseClientError(UnexpectedOutputValue);
+    // Behind the text: the end, or a mark that more is to come (time-out,
+    // nothing ready yet, or more than the buffer held).
+    switch (static_cast<std::uint8_t>(response[3 + length])) {
+        case kInfoEnd:
+            if (length == 0)
+                endOfOutput_ = true;
+            break;
+        case kInfoSvcTimeout:
+        case isc_info_data_not_ready:
+        case isc_info_truncated:
+            break;
+        default:
+            RaiseClientError(UnexpectedOutputValue);
+    }
+    return std::string(response + 3, static_cast<std::size_t>(length));
 }
 
 // ---- TpFIBRestoreService -------------------------------------------------

@@ -98,8 +98,9 @@ class TpFIBCustomService : public TComponent {
     // floating-point settings behind.
     static FibStatusWord AfterClientCall(FibStatusWord status);
 
-    // Sends QueryBlock; the answer is left in the response buffer.
-    void ServiceQuery();
+    // Sends QueryBlock, with `sendItems` (such as a time limit) ahead of it;
+    // the answer is left in the response buffer.
+    void ServiceQuery(const std::string& sendItems = {});
     std::int32_t ReadOutputInteger(int& offset);
     // The little-endian integer of `length` bytes (2 or 4) at `offset` of the
     // response, read through the client library.
@@ -160,6 +161,14 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
     // The next line of the action's output; the empty line ends it.
     std::string NextOutputLine();
     bool EndOfOutput() const { return endOfOutput_; }
+
+    // Whatever output the running action has written since the last read,
+    // as much as the buffer holds. The query waits in the server, up to
+    // `timeoutSeconds`, for something to arrive, so a caller that waits for
+    // the action's end this way costs neither side anything meanwhile. An
+    // empty text after a time-out only means nothing arrived yet; the end of
+    // the output sets EndOfOutput.
+    std::string ReadOutput(std::int32_t timeoutSeconds);
 
     using TpFIBCustomService::BufferSize;
     using TpFIBCustomService::SetBufferSize;

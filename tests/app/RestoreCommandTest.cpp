@@ -20,13 +20,13 @@
 #include "QtTestSupport.h"
 #include "app/Application.h"
 #include "app/Main_Form.h"
-#include "app/RestoreCheck.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
 #include "platform/FakeWindowLayer.h"
-#include "platform/FileOps.h"
+#include "restore/FileOps.h"
 #include "services/IB_Intf.h"
 #include "services/IB_Services.h"
+#include "services/RestoredDatabaseCheck.h"
 
 namespace fs = std::filesystem;
 
@@ -297,7 +297,7 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     const fs::path held = root_ / "Data" / "held.fdb";
     HeldDatabase connection(held);
     ASSERT_TRUE(connection.ok());
-    ASSERT_TRUE(platform::IsHeldOpen(held.string()));
+    ASSERT_TRUE(restore::IsHeldOpen(held.string()));
     const ino_t before = Inode(held);
     const std::string content = Read(held);
     MakeForm();
@@ -309,7 +309,7 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     EXPECT_EQ(layer_.messages[0].caption, kTitle);
     // The file is the same file, still open under its own name.
     EXPECT_EQ(Inode(held), before);
-    EXPECT_TRUE(platform::IsHeldOpen(held.string()));
+    EXPECT_TRUE(restore::IsHeldOpen(held.string()));
     EXPECT_EQ(Names(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
     ExpectIdle();
 }
@@ -393,13 +393,4 @@ TEST_F(RestoreCommandTest, VerboseOutputLandsInTheHiddenBoxEndingWithAnEmptyLine
     EXPECT_FALSE(lines[lines.size() - 2].isEmpty());
     EXPECT_TRUE(lines.first().startsWith("gbak:")) << lines.first().toStdString();
     ExpectRestoredSample();
-}
-
-TEST(RestoredDatabaseCheck, OnlyShutdownAndMaintenanceModesCountAsUnfinished) {
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline("force write"));
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline(""));
-    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline("force write, read only"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("single-user maintenance"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("force write, multi-user maintenance"));
-    EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline("full shutdown"));
 }

@@ -45,6 +45,7 @@ class FakeClient {
     std::string LastServiceName() { return Var<char>("fake_last_service_name"); }
     std::string LastSpb() { return Bytes("fake_last_spb", "fake_last_spb_length"); }
     std::string LastStart() { return Bytes("fake_last_start", "fake_last_start_length"); }
+    std::string LastSend() { return Bytes("fake_last_send", "fake_last_send_length"); }
     std::string LastRequest() { return Bytes("fake_last_request", "fake_last_request_length"); }
     int LastBufferLength() { return *Var<int>("fake_last_buffer_length"); }
     unsigned LastHandle() { return *Var<unsigned>("fake_last_handle"); }

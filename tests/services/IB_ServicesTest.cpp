@@ -411,6 +411,27 @@ TEST_F(ServiceOverFake, IsRunningReadsTheRunningItem) {
     EXPECT_EQ(ClientCodeOf([&] { service->IsRunning(); }), 70);
 }
 
+TEST_F(ServiceOverFake, TimedOutputReadWaitsInTheServerAndEndsOnlyOnTheBareEnd) {
+    service->Attach();
+    service->ServiceStart();
+    fake.PushResponse({63, 0, 0, 64, 1});                 // time-out, nothing yet
+    fake.PushResponse({63, 3, 0, 'a', '\n', 'b', 2, 1});  // more than the buffer held
+    fake.PushResponse({63, 1, 0, 'c', 1});                // the last text, not yet the end
+    fake.PushResponse({63, 0, 0, 1});
+    EXPECT_EQ(service->ReadOutput(2), "");
+    EXPECT_EQ(fake.LastSend(), Bytes({64, 4, 0, 2, 0, 0, 0}));
+    EXPECT_EQ(fake.LastRequest(), Bytes({63}));
+    EXPECT_FALSE(service->EndOfOutput());
+    EXPECT_EQ(service->ReadOutput(2), "a\nb");
+    EXPECT_EQ(service->ReadOutput(2), "c");
+    EXPECT_FALSE(service->EndOfOutput());
+    EXPECT_EQ(service->ReadOutput(2), "");
+    EXPECT_TRUE(service->EndOfOutput());
+    fake.PushResponse({63, 0, 0, 9, 1});
+    service->ServiceStart();
+    EXPECT_EQ(ClientCodeOf([&] { service->ReadOutput(1); }), 70);
+}
+
 TEST_F(ServiceOverFake, OutputLinesAreReadUntilTheEmptyOne) {
     service->Attach();
     service->ServiceStart();

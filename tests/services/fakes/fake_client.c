@@ -114,6 +114,8 @@ EXPORT unsigned char fake_last_spb[BLOCK_MAX];
 EXPORT int fake_last_spb_length;
 EXPORT unsigned char fake_last_start[BLOCK_MAX];
 EXPORT int fake_last_start_length;
+EXPORT unsigned char fake_last_send[BLOCK_MAX];
+EXPORT int fake_last_send_length;
 EXPORT unsigned char fake_last_request[BLOCK_MAX];
 EXPORT int fake_last_request_length;
 EXPORT int fake_last_buffer_length;
@@ -134,6 +136,7 @@ EXPORT void fake_reset(void) {
     memset(fake_calls, 0, sizeof fake_calls);
     fake_last_service_name[0] = '\0';
     fake_last_spb_length = fake_last_start_length = fake_last_request_length = 0;
+    fake_last_send_length = 0;
     fake_last_buffer_length = 0;
     fake_last_handle = 0;
 }
@@ -260,9 +263,9 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
                                     unsigned short requestLength, const char* request,
                                     unsigned short bufferLength, char* buffer) {
     (void)reserved;
-    (void)sendLength;
-    (void)send;
     fake_last_handle = *handle;
+    memcpy(fake_last_send, send, sendLength);
+    fake_last_send_length = sendLength;
     memcpy(fake_last_request, request, requestLength);
     fake_last_request_length = requestLength;
     fake_last_buffer_length = bufferLength;
@@ -274,8 +277,8 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
         int n = r->length < bufferLength ? r->length : bufferLength;
         memcpy(buffer, r->bytes, (size_t)n);
         free(r->bytes);
-    } else if (requestLength > 0 && request[0] == 62) {
-        const char end[] = {62, 0, 0, 1};
+    } else if (requestLength > 0 && (request[0] == 62 || request[0] == 63)) {
+        const char end[] = {request[0], 0, 0, 1};
         memcpy(buffer, end, sizeof end);
     } else {
         const char finished[] = {67, 0, 0, 0, 0, 1};

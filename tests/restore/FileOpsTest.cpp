@@ -1,4 +1,4 @@
-#include "platform/FileOps.h"
+#include "restore/FileOps.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -68,18 +68,18 @@ class HeldLock {
 
 TEST_F(FileOpsTest, MoveAsideKeepsTheContentUnderAFreshNameInTheSameFolder) {
     std::string target = Write("data.fdb", "old database");
-    std::string aside = platform::MoveAside(target);
+    std::string aside = restore::MoveAside(target);
     ASSERT_FALSE(aside.empty());
     EXPECT_EQ(fs::path(aside).parent_path(), dir_);
-    EXPECT_FALSE(platform::FileExists(target));
+    EXPECT_FALSE(restore::FileExists(target));
     EXPECT_EQ(Read(aside), "old database");
 }
 
 TEST_F(FileOpsTest, MoveAsideNeverReplacesAnEarlierAsideCopy) {
     std::string target = Write("data.fdb", "first");
-    std::string first = platform::MoveAside(target);
+    std::string first = restore::MoveAside(target);
     Write("data.fdb", "second");
-    std::string second = platform::MoveAside(target);
+    std::string second = restore::MoveAside(target);
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     EXPECT_NE(first, second);
@@ -88,54 +88,54 @@ TEST_F(FileOpsTest, MoveAsideNeverReplacesAnEarlierAsideCopy) {
 }
 
 TEST_F(FileOpsTest, MoveAsideOfAMissingFileFails) {
-    EXPECT_EQ(platform::MoveAside((dir_ / "none.fdb").string()), "");
+    EXPECT_EQ(restore::MoveAside((dir_ / "none.fdb").string()), "");
 }
 
 TEST_F(FileOpsTest, MoveBackRestoresTheNameButNeverOverwrites) {
     std::string target = Write("data.fdb", "old");
-    std::string aside = platform::MoveAside(target);
+    std::string aside = restore::MoveAside(target);
     Write("data.fdb", "left behind");
-    EXPECT_FALSE(platform::MoveBack(aside, target));
+    EXPECT_FALSE(restore::MoveBack(aside, target));
     EXPECT_EQ(Read(target), "left behind");
     EXPECT_EQ(Read(aside), "old");
 
-    ASSERT_TRUE(platform::DeleteFile(target));
-    EXPECT_TRUE(platform::MoveBack(aside, target));
+    ASSERT_TRUE(restore::DeleteFile(target));
+    EXPECT_TRUE(restore::MoveBack(aside, target));
     EXPECT_EQ(Read(target), "old");
-    EXPECT_FALSE(platform::FileExists(aside));
+    EXPECT_FALSE(restore::FileExists(aside));
 }
 
 TEST_F(FileOpsTest, DeleteCountsAMissingFileAsGone) {
     std::string target = Write("data.fdb", "x");
-    EXPECT_TRUE(platform::DeleteFile(target));
-    EXPECT_FALSE(platform::FileExists(target));
-    EXPECT_TRUE(platform::DeleteFile(target));
+    EXPECT_TRUE(restore::DeleteFile(target));
+    EXPECT_FALSE(restore::FileExists(target));
+    EXPECT_TRUE(restore::DeleteFile(target));
 }
 
 TEST_F(FileOpsTest, FolderIsNotAFile) {
-    EXPECT_FALSE(platform::FileExists(dir_.string()));
+    EXPECT_FALSE(restore::FileExists(dir_.string()));
 }
 
 TEST_F(FileOpsTest, FileWithoutLocksIsNotHeld) {
     std::string target = Write("data.fdb", "x");
-    EXPECT_FALSE(platform::IsHeldOpen(target));
+    EXPECT_FALSE(restore::IsHeldOpen(target));
     // The probe gives its own lock back: a second probe sees the file free.
-    EXPECT_FALSE(platform::IsHeldOpen(target));
-    EXPECT_FALSE(platform::IsHeldOpen((dir_ / "none.fdb").string()));
+    EXPECT_FALSE(restore::IsHeldOpen(target));
+    EXPECT_FALSE(restore::IsHeldOpen((dir_ / "none.fdb").string()));
 }
 
 TEST_F(FileOpsTest, ExclusiveWholeFileLockCountsAsHeld) {
     std::string target = Write("data.fdb", "x");
     HeldLock lock(target, LOCK_EX);
     ASSERT_TRUE(lock.ok());
-    EXPECT_TRUE(platform::IsHeldOpen(target));
+    EXPECT_TRUE(restore::IsHeldOpen(target));
 }
 
 TEST_F(FileOpsTest, ByteRangeLockCountsAsHeld) {
     std::string target = Write("data.fdb", "x");
     HeldLock lock(target, 0);
     ASSERT_TRUE(lock.ok());
-    EXPECT_TRUE(platform::IsHeldOpen(target));
+    EXPECT_TRUE(restore::IsHeldOpen(target));
 }
 
 TEST_F(FileOpsTest, LockIsSeenWithoutPermissionToReadTheFile) {
@@ -149,8 +149,8 @@ TEST_F(FileOpsTest, LockIsSeenWithoutPermissionToReadTheFile) {
     HeldLock lock(target, LOCK_EX);
     ASSERT_TRUE(lock.ok());
     if (::geteuid() != 0) {
-        EXPECT_TRUE(platform::IsHeldOpen(target));
-        EXPECT_FALSE(platform::IsHeldOpen(unlocked));
+        EXPECT_TRUE(restore::IsHeldOpen(target));
+        EXPECT_FALSE(restore::IsHeldOpen(unlocked));
         return;
     }
     // As root every file is readable, so probe from an unprivileged child.
@@ -161,8 +161,7 @@ TEST_F(FileOpsTest, LockIsSeenWithoutPermissionToReadTheFile) {
             ::_exit(10);
         if (::access(target.c_str(), R_OK) == 0)
             ::_exit(11);
-        int code =
-            (platform::IsHeldOpen(target) ? 0 : 1) | (platform::IsHeldOpen(unlocked) ? 2 : 0);
+        int code = (restore::IsHeldOpen(target) ? 0 : 1) | (restore::IsHeldOpen(unlocked) ? 2 : 0);
         ::_exit(code);
     }
     int status = 0;

@@ -1,14 +1,10 @@
-#include "app/RestoreCheck.h"
+#include "services/RestoredDatabaseCheck.h"
+
+#include <ibase.h>
 
 #include <cctype>
 
 namespace {
-
-// Services API codes of the database statistics action.
-constexpr std::uint8_t kActionDbStats = 11;
-constexpr std::uint8_t kSpbDbName = 106;
-constexpr std::uint8_t kSpbOptions = 108;
-constexpr std::int32_t kStatsHeaderPages = 0x04;
 
 std::string Trimmed(const std::string& text) {
     std::size_t first = 0, last = text.size();
@@ -21,6 +17,7 @@ std::string Trimmed(const std::string& text) {
 
 TRestoredDatabaseCheck::TRestoredDatabaseCheck(TComponent* owner)
     : TpFIBControlAndQueryService(owner) {
+    SetName("RestoredDatabaseCheck");
     SetLoginPrompt(false);
 }
 
@@ -32,27 +29,23 @@ void TRestoredDatabaseCheck::ConnectLike(TpFIBCustomService& service) {
 }
 
 void TRestoredDatabaseCheck::BuildStartParams() {
-    SelectAction(kActionDbStats);
-    startBlock_.assign(1, static_cast<char>(kActionDbStats));
-    AddStartParam(databaseName_, kSpbDbName);
-    AddStartParam(kStatsHeaderPages, kSpbOptions);
+    SelectAction(isc_action_svc_db_stats);
+    startBlock_.assign(1, static_cast<char>(isc_action_svc_db_stats));
+    AddStartParam(databaseName_, isc_spb_dbname);
+    AddStartParam(isc_spb_sts_hdr_pages, isc_spb_options);
 }
 
-std::string TRestoredDatabaseCheck::HeaderAttributes() {
+std::optional<std::string> TRestoredDatabaseCheck::HeaderAttributes() {
     Attach();
-    std::string attributes;
-    bool found = false;
+    std::optional<std::string> attributes;
     try {
         ServiceStart();
         // The whole output is read, so the server is done with the file
         // before anyone touches it.
         while (!EndOfOutput()) {
-            const std::string line = NextOutputLine();
-            const std::string text = Trimmed(line);
-            if (!found && text.rfind("Attributes", 0) == 0) {
+            const std::string text = Trimmed(NextOutputLine());
+            if (!attributes && text.rfind("Attributes", 0) == 0)
                 attributes = Trimmed(text.substr(10));
-                found = true;
-            }
         }
     } catch (...) {
         if (Active())
@@ -64,7 +57,9 @@ std::string TRestoredDatabaseCheck::HeaderAttributes() {
     return attributes;
 }
 
-bool TRestoredDatabaseCheck::IsOnline(const std::string& attributes) {
-    return attributes.find("maintenance") == std::string::npos &&
-           attributes.find("shutdown") == std::string::npos;
+bool TRestoredDatabaseCheck::IsOnline(const std::optional<std::string>& attributes) {
+    // Another server version or wording would leave no attribute line; that
+    // is no confirmation, or a kept original would be deleted on a guess.
+    return attributes && attributes->find("maintenance") == std::string::npos &&
+           attributes->find("shutdown") == std::string::npos;
 }

@@ -4,12 +4,14 @@
 // end a restore from a backup file that was cut short without reporting an
 // error, leaving a database still in maintenance mode and missing rows.
 
+#include <optional>
 #include <string>
 
 #include "services/IB_Services.h"
 
 class TRestoredDatabaseCheck : public TpFIBControlAndQueryService {
   public:
+    // Named, so that its operations can be told apart in a trace.
     explicit TRestoredDatabaseCheck(TComponent* owner = nullptr);
 
     // Connects the way `service` does (server, protocol, library, parameters).
@@ -17,11 +19,13 @@ class TRestoredDatabaseCheck : public TpFIBControlAndQueryService {
     void SetDatabaseName(const std::string& path) { databaseName_ = path; }
 
     // The database header's attribute text as the server describes it
-    // ("force write", "single-user maintenance", ...). Attaches, reads the
-    // header statistics and detaches.
-    std::string HeaderAttributes();
-    // True unless the attributes name a shutdown or maintenance mode.
-    static bool IsOnline(const std::string& attributes);
+    // ("force write", "single-user maintenance", ...; empty for a header
+    // without flags), or nothing when the answer holds no attribute line.
+    // Attaches, reads the header statistics and detaches.
+    std::optional<std::string> HeaderAttributes();
+    // True only for attributes that were read and name no shutdown or
+    // maintenance mode: an answer without them confirms nothing.
+    static bool IsOnline(const std::optional<std::string>& attributes);
 
   protected:
     void BuildStartParams() override;

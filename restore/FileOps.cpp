@@ -1,4 +1,4 @@
-#include "platform/FileOps.h"
+#include "restore/FileOps.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,12 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-namespace platform {
+namespace restore {
 
 namespace {
 
@@ -85,10 +86,31 @@ bool DeleteFile(const std::string& path) {
     return errno == ENOENT;
 }
 
+std::string AsideName(const std::string& path, int n, std::size_t nameLimit) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string suffix = ".before-restore";
+    if (n > 0)
+        suffix += "." + std::to_string(n);
+    std::string name = path.substr(nameStart);
+    if (name.size() + suffix.size() > nameLimit) {
+        std::size_t keep = nameLimit > suffix.size() ? nameLimit - suffix.size() : 0;
+        // Never end inside a multi-byte character: back up over continuation bytes.
+        while (keep > 0 && keep < name.size() &&
+               (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;
+        name.resize(keep);
+    }
+    return path.substr(0, nameStart) + name + suffix;
+}
+
 std::string MoveAside(const std::string& path) {
-    const std::string base = path + ".before-restore";
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t nameLimit = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
     for (int n = 0; n < 1000; ++n) {
-        std::string candidate = n == 0 ? base : base + "." + std::to_string(n);
+        const std::string candidate = AsideName(path, n, nameLimit);
         if (RenameNoReplace(path, candidate))
             return candidate;
         if (errno != EEXIST)
@@ -99,6 +121,34 @@ std::string MoveAside(const std::string& path) {
 
 bool MoveBack(const std::string& from, const std::string& to) {
     return RenameNoReplace(from, to);
+}
+
+std::string FollowLinks(const std::string& path) {
+    std::string current = path;
+    // As many hops as the kernel itself allows before it calls it a loop.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string text(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), text.data(), text.size());
+        if (length <= 0)
+            return current;
+        text.resize(static_cast<std::size_t>(length));
+        if (text[0] != '/') {
+            const std::size_t slash = current.rfind('/');
+            text =
+                (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + text;
+        }
+        current = text;
+    }
+    return current;
+}
+
+std::int64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size)
+                                                           : -1;
 }
 
 bool IsHeldOpen(const std::string& path) {
@@ -117,4 +167,4 @@ bool IsHeldOpen(const std::string& path) {
     return LockTableListsFile(st) != 0;
 }
 
-}  // namespace platform
+}  // namespace restore

@@ -1,0 +1,121 @@
+// tovanel-restore: the restore engine of the window, for servers without a
+// display and for scripts.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/CliOptions.h"
+#include "cli/Password.h"
+#include "cli/Reporter.h"
+#include "restore/RestoreErrors.h"
+#include "restore/RestoreJob.h"
+#include "restore/WaitStrategy.h"
+#include "services/IB_Services.h"
+
+namespace {
+
+std::atomic<int> interrupts{0};
+
+extern "C" void OnInterrupt(int) {
+    interrupts.fetch_add(1);
+}
+
+// No SA_RESTART: a query blocked in the server should come back early.
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The server's restore cannot be stopped from here: on this server a
+// detached or vanished client leaves it running to its end, and a forced
+// shutdown of the new database is ignored while it is restored. So the first
+// interruption only says so and waits on, to put the original back should
+// the restore fail; the second leaves at once.
+class InterruptibleWait : public restore::ServerSideWait {
+  public:
+    InterruptibleWait(cli::Reporter& reporter, const std::string& target)
+        : reporter_(reporter), target_(target) {}
+
+  protected:
+    bool StopWaiting() override {
+        const int seen = interrupts.load();
+        if (seen >= 2)
+            throw restore::ERestoreAbandoned(target_);
+        if (seen == 1 && !noticed_) {
+            noticed_ = true;
+            reporter_.Notice(
+                "interrupted: the server cannot stop a restore once it runs, so this waits for "
+                "it to end and puts the original back if it fails; interrupt again to leave "
+                "now (the server goes on restoring, and the original stays aside)");
+        }
+        return false;
+    }
+
+  private:
+    cli::Reporter& reporter_;
+    std::string target_;
+    bool noticed_ = false;
+};
+
+void Configure(TpFIBRestoreService& service, const cli::Options& options, const std::string& user,
+               const std::string& password) {
+    service.SetName("tovanel-restore");
+    service.SetLoginPrompt(false);
+    if (!options.server.empty()) {
+        service.SetProtocol(TProtocol::TCP);
+        service.SetServerName(options.server);
+    }
+    service.Params().SetLines({"user_name=" + user, "password=" + password});
+    service.SetPageSize(options.pageSize);
+    service.SetPageBuffers(options.buffers);
+    service.SetVerbose(options.verbose);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const cli::ParseResult parsed = cli::ParseCommandLine(argc, argv);
+    if (!parsed.options) {
+        std::fputs(parsed.text.c_str(), parsed.exitCode == 0 ? stdout : stderr);
+        return parsed.exitCode;
+    }
+    const cli::Options& options = *parsed.options;
+    cli::Reporter reporter(options.json, options.verbose, ::isatty(STDERR_FILENO) == 1);
+
+    if (const std::string refusal = cli::CheckRequest(options); !refusal.empty()) {
+        reporter.Refused(refusal);
+        return 2;
+    }
+    std::string user = options.user;
+    if (user.empty()) {
+        const char* fromEnvironment = std::getenv("ISC_USER");
+        user = fromEnvironment && *fromEnvironment ? fromEnvironment : "SYSDBA";
+    }
+    std::string error;
+    const std::optional<std::string> password = cli::ObtainPassword(options.passwordFile, error);
+    if (!password) {
+        reporter.Refused(error);
+        return 2;
+    }
+
+    CatchInterrupts();
+    TpFIBRestoreService service;
+    Configure(service, options, user, *password);
+    InterruptibleWait wait(reporter, options.target);
+    restore::RestoreJob job(service, wait, reporter);
+    job.SetCancelCheck([] { return interrupts.load() > 0; });
+    try {
+        // A remote target is the server's path: nothing here may move it.
+        job.Run({options.backup, options.target, options.replace, options.server.empty()});
+    } catch (const std::exception&) {
+        return cli::FailureExitCode(job.Fate());
+    }
+    return 0;
+}

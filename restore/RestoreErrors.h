@@ -1,0 +1,83 @@
+#pragma once
+// The restore's own refusals. Each carries the facts a front end needs to
+// word it in its own language; the message is the English wording.
+
+#include <string>
+
+#include "core/Exceptions.h"
+
+namespace restore {
+
+class ERestoreError : public EDatabaseError {
+  public:
+    ERestoreError(std::string message, std::string path)
+        : EDatabaseError(std::move(message)), path_(std::move(path)) {}
+    // The database file the refusal is about.
+    const std::string& Path() const noexcept { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// A database engine has the target open: moving it would cut it loose from
+// the running server, and the server would refuse to restore over it.
+class ETargetInUse : public ERestoreError {
+  public:
+    explicit ETargetInUse(const std::string& path)
+        : ERestoreError("The target database is in use by a database server: " + path, path) {}
+};
+
+// The target exists and the caller did not ask to replace it.
+class ETargetExists : public ERestoreError {
+  public:
+    explicit ETargetExists(const std::string& path)
+        : ERestoreError("The target database already exists: " + path, path) {}
+};
+
+// The existing target could not be moved aside, so the restore never started.
+class ETargetNotMoved : public ERestoreError {
+  public:
+    ETargetNotMoved(const std::string& path, std::string reason)
+        : ERestoreError("The existing target database could not be moved aside (" + reason +
+                            "); nothing was restored: " + path,
+                        path),
+          reason_(std::move(reason)) {}
+    const std::string& Reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
+// The server reported the restore finished, but the new database is not
+// online: the backup did not restore completely.
+class ERestoreUnfinished : public ERestoreError {
+  public:
+    ERestoreUnfinished(const std::string& path, std::string attributes)
+        : ERestoreError("The backup did not restore completely (the backup file may be damaged)",
+                        path),
+          attributes_(std::move(attributes)) {}
+    // The header attributes the server gave, or "" when it gave none.
+    const std::string& Attributes() const noexcept { return attributes_; }
+
+  private:
+    std::string attributes_;
+};
+
+// The caller asked to stop before the server started restoring; nothing
+// was restored and the original is back.
+class ERestoreCancelled : public ERestoreError {
+  public:
+    explicit ERestoreCancelled(const std::string& path)
+        : ERestoreError("Interrupted before the restore started; nothing was restored", path) {}
+};
+
+// The caller stopped waiting while the server still restores (the server
+// cannot be told to stop). Nothing is moved back: the server still writes
+// the target, and the original stays at its aside path.
+class ERestoreAbandoned : public ERestoreError {
+  public:
+    explicit ERestoreAbandoned(const std::string& path)
+        : ERestoreError("Stopped waiting; the server goes on restoring into " + path, path) {}
+};
+
+}  // namespace restore

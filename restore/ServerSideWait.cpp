@@ -1,0 +1,24 @@
+#include <thread>
+
+#include "restore/WaitStrategy.h"
+#include "services/IB_Services.h"
+
+namespace restore {
+
+void ServerSideWait::Wait(TpFIBRestoreService& service, IWaitContext& context) {
+    LineSplitter lines;
+    auto deliver = [&context](const std::string& line) { context.OutputLine(line); };
+    while (!service.EndOfOutput()) {
+        lines.Feed(service.ReadOutput(timeout_), deliver);
+        context.Turn();
+        if (StopWaiting())
+            return;
+    }
+    lines.Flush(deliver);
+}
+
+void ServerSideWait::Pause(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+}  // namespace restore

@@ -1,0 +1,78 @@
+#include "restore/TargetSwap.h"
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "restore/FileOps.h"
+#include "restore/RestoreErrors.h"
+
+namespace restore {
+
+namespace {
+
+// How long a rollback gives the server to let go of the file a failed
+// restore left behind; the server may still be cleaning up when its error
+// reaches us.
+constexpr auto kReleaseWait = std::chrono::seconds(2);
+constexpr auto kReleaseTurn = std::chrono::milliseconds(50);
+
+}  // namespace
+
+TargetSwap::TargetSwap(std::string target, PauseFn pause)
+    : target_(std::move(target)), pause_(std::move(pause)) {
+    if (!pause_)
+        pause_ = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
+    if (target_.empty() || !FileExists(target_))
+        return;
+    if (IsHeldOpen(target_))
+        throw ETargetInUse(target_);
+    aside_ = MoveAside(target_);
+    if (aside_.empty())
+        throw ETargetNotMoved(target_, std::strerror(errno));
+}
+
+TargetSwap::~TargetSwap() {
+    if (!settled_)
+        Rollback();
+}
+
+bool TargetSwap::Commit() {
+    settled_ = true;
+    fate_ = HadOriginal() ? OriginalFate::Replaced : OriginalFate::None;
+    return !HadOriginal() || DeleteFile(aside_);
+}
+
+OriginalFate TargetSwap::Rollback() {
+    if (settled_)
+        return fate_;
+    settled_ = true;
+    if (!HadOriginal())
+        return fate_ = OriginalFate::None;
+    if (FileExists(target_)) {
+        auto waited = std::chrono::milliseconds(0);
+        while (IsHeldOpen(target_) && waited < kReleaseWait) {
+            pause_(kReleaseTurn);
+            waited += kReleaseTurn;
+        }
+        if (IsHeldOpen(target_) || !DeleteFile(target_))
+            return fate_ = OriginalFate::KeptAside;
+    }
+    return fate_ = MoveBack(aside_, target_) ? OriginalFate::PutBack : OriginalFate::KeptAside;
+}
+
+OriginalFate TargetSwap::Abandon() {
+    if (!settled_) {
+        settled_ = true;
+        fate_ = HadOriginal() ? OriginalFate::KeptAside : OriginalFate::None;
+    }
+    return fate_;
+}
+
+std::string TargetSwap::OriginalPath() const {
+    if (!HadOriginal())
+        return {};
+    return fate_ == OriginalFate::KeptAside ? aside_ : target_;
+}
+
+}  // namespace restore

@@ -1,0 +1,187 @@
+// The swap of an existing target on a real file system.
+
+#include "restore/TargetSwap.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "restore/FileOps.h"
+#include "restore/RestoreErrors.h"
+
+namespace fs = std::filesystem;
+using restore::OriginalFate;
+using restore::TargetSwap;
+
+namespace {
+
+class TargetSwapTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "swap-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::size_t Entries() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+
+    fs::path dir_;
+    TargetSwap::PauseFn noPause_ = [](std::chrono::milliseconds) {};
+};
+
+// 80 three-byte syllables and ".fdb": 244 bytes, legal, but 259 with the
+// plain aside suffix.
+std::string LongKoreanName() {
+    std::string name;
+    for (int i = 0; i < 80; ++i) name += "가";
+    return name + ".fdb";
+}
+
+}  // namespace
+
+TEST(AsideName, FitsTheNameLimitWithoutCuttingACharacter) {
+    struct Case {
+        std::string path;
+        int n;
+        std::size_t limit;
+        std::string expected;
+    } cases[] = {
+        {"/d/a.fdb", 0, 255, "/d/a.fdb.before-restore"},
+        {"/d/a.fdb", 2, 255, "/d/a.fdb.before-restore.2"},
+        {"/d/abcdef", 0, 20, "/d/abcde.before-restore"},
+        {"/d/abcdef", 1, 20, "/d/abc.before-restore.1"},
+        // "가" is three bytes: a cut inside it backs up to its start.
+        {"/d/x가나", 0, 20, "/d/x가.before-restore"},
+    };
+    for (const Case& c : cases) {
+        const std::string name = restore::AsideName(c.path, c.n, c.limit);
+        EXPECT_EQ(name, c.expected);
+        EXPECT_LE(name.size() - 3, c.limit) << c.expected;
+    }
+}
+
+TEST_F(TargetSwapTest, ALongNameIsMovedAsideAndBackUnchanged) {
+    const std::string target = Write(LongKoreanName(), "original");
+    ASSERT_EQ(fs::path(target).filename().string().size(), 244u);
+    {
+        TargetSwap swap(target, noPause_);
+        ASSERT_TRUE(swap.HadOriginal());
+        EXPECT_EQ(fs::path(swap.Aside()).parent_path(), dir_);
+        EXPECT_LE(fs::path(swap.Aside()).filename().string().size(), 255u);
+        EXPECT_FALSE(fs::exists(target));
+        Write(LongKoreanName(), "half-restored");
+    }  // not committed: rolled back
+    EXPECT_EQ(Read(target), "original");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(TargetSwapTest, CommitDropsTheAsideCopyAndKeepsTheNewFile) {
+    const std::string target = Write("a.fdb", "original");
+    Write("a.fdb.before-restore", "a stale copy from long ago");
+    TargetSwap swap(target, noPause_);
+    EXPECT_NE(swap.Aside(), (dir_ / "a.fdb.before-restore").string());
+    Write("a.fdb", "restored");
+    EXPECT_TRUE(swap.Commit());
+    EXPECT_EQ(Read(target), "restored");
+    EXPECT_EQ(Read((dir_ / "a.fdb.before-restore").string()), "a stale copy from long ago");
+    EXPECT_EQ(Entries(), 2u);
+}
+
+TEST_F(TargetSwapTest, NoTargetMeansNothingToMoveOrPutBack) {
+    const std::string target = (dir_ / "new.fdb").string();
+    TargetSwap swap(target, noPause_);
+    EXPECT_FALSE(swap.HadOriginal());
+    Write("new.fdb", "restored by a failed run");
+    EXPECT_EQ(swap.Rollback(), OriginalFate::None);
+    EXPECT_TRUE(fs::exists(target));  // not ours to delete: there was no original
+}
+
+TEST_F(TargetSwapTest, AFileHeldOpenIsRefusedAndLeftAlone) {
+    const std::string target = Write("held.fdb", "open");
+    const int fd = ::open(target.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_THROW(TargetSwap(target, noPause_), restore::ETargetInUse);
+    ::close(fd);
+    EXPECT_EQ(Read(target), "open");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(TargetSwapTest, ATargetThatCannotBeMovedStopsBeforeAnythingChanges) {
+    // As another account, in a folder that account may not write.
+    const std::string target = Write("a.fdb", "original");
+    ::chmod(dir_.c_str(), 0755);
+    ::chmod(target.c_str(), 0644);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        try {
+            TargetSwap swap(target, [](std::chrono::milliseconds) {});
+        } catch (const restore::ETargetNotMoved& error) {
+            ::_exit(error.Reason().empty() ? 12 : 0);
+        } catch (...) {
+            ::_exit(13);
+        }
+        ::_exit(11);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "11: moved, 12: no reason, 13: another error";
+    EXPECT_EQ(Read(target), "original");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(TargetSwapTest, RollbackWaitsThroughThePauseForAHeldLeftoverThenKeepsTheOriginalAside) {
+    const std::string target = Write("a.fdb", "original");
+    int pauses = 0;
+    TargetSwap swap(target, [&](std::chrono::milliseconds d) {
+        ++pauses;
+        std::this_thread::sleep_for(d);
+    });
+    Write("a.fdb", "left by the server");
+    const int fd = ::open(target.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(swap.Rollback(), OriginalFate::KeptAside);
+    ::close(fd);
+    EXPECT_GT(pauses, 10);
+    EXPECT_EQ(swap.OriginalPath(), swap.Aside());
+    EXPECT_EQ(Read(swap.Aside()), "original");
+    EXPECT_EQ(Read(target), "left by the server");
+}
+
+TEST_F(TargetSwapTest, LinksAreFollowedToTheFileTheyName) {
+    fs::create_directories(dir_ / "disk2");
+    Write("disk2/real.fdb", "x");
+    fs::create_symlink("disk2/real.fdb", dir_ / "rel.fdb");
+    fs::create_symlink(dir_ / "rel.fdb", dir_ / "chain.fdb");
+    fs::create_symlink("disk2/not-yet.fdb", dir_ / "dangling.fdb");
+    EXPECT_EQ(restore::FollowLinks((dir_ / "rel.fdb").string()),
+              (dir_ / "disk2/real.fdb").string());
+    EXPECT_EQ(restore::FollowLinks((dir_ / "chain.fdb").string()),
+              (dir_ / "disk2/real.fdb").string());
+    EXPECT_EQ(restore::FollowLinks((dir_ / "dangling.fdb").string()),
+              (dir_ / "disk2/not-yet.fdb").string());
+    EXPECT_EQ(restore::FollowLinks((dir_ / "plain.fdb").string()), (dir_ / "plain.fdb").string());
+}
