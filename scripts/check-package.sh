@@ -28,7 +28,7 @@ fail() { printf 'FAIL: %s\n' "$*" >&2; failures=$((failures + 1)); }
 die() { printf 'check-package: %s\n' "$*" >&2; exit 1; }
 
 step "building the programs and the package"
-targets=(Main_Prg trace-monitor)
+targets=(Main_Prg trace-monitor tovanel-restore)
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 rm -rf "$build/package" "$scratch"
 (cd "$build" && cpack -G DEB --config CPackConfig.cmake) >"$build/package.log" 2>&1 ||
@@ -68,6 +68,7 @@ expected=(
     "drwxr-xr-x root/root ./$tool_dir/BackUp/"
     "drwxr-xr-x root/root ./$tool_dir/Data/"
     "-rwxr-xr-x root/root ./usr/bin/tovanel-trace-monitor"
+    "-rwxr-xr-x root/root ./usr/bin/tovanel-restore"
     "-rw-r--r-- root/root ./usr/share/applications/tovanel.desktop"
     "-rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/tovanel.svg"
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/README.md"
@@ -75,6 +76,7 @@ expected=(
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/copyright"
     "-rw-r--r-- root/root ./usr/share/doc/tovanel/changelog.gz"
     "-rw-r--r-- root/root ./usr/share/man/man1/tovanel-trace-monitor.1.gz"
+    "-rw-r--r-- root/root ./usr/share/man/man1/tovanel-restore.1.gz"
 )
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" <<<"$listing" || fail "missing or wrong: $e"
@@ -142,15 +144,25 @@ echo "server in $fbdir (own: $own_server), sample backup in $sample"
 install -m 644 "$sample/sample.fbk" "$tool/BackUp/sample.fbk"
 
 step "the extracted tovanel-restore restores into Data"
-# ---------------------------------------------------------------------------
-# PENDING: the command-line restore (tovanel-restore) is not in the package
-# yet. Once it is: add tovanel-restore to the build targets and to the file
-# table above, then run usr/bin/tovanel-restore from $root against the server
-# (FIREBIRD from fbserver.sh run, password from a file), restoring
-# $tool/BackUp/sample.fbk into $tool/Data/sample.fdb, and check the content
-# with $sample/check.sql against $sample/sample.expected.
-# ---------------------------------------------------------------------------
-echo "skipped: the package has no tovanel-restore yet"
+# The server creates the database as user firebird: only Data's group and
+# mode as postinst left them let it write there.
+install -m 600 /dev/null "$scratch/password"
+printf 'fernstone\n' >"$scratch/password"
+rc=0
+"$here/fbserver.sh" run "$fbdir" env -u ISC_PASSWORD -u ISC_USER "$root/usr/bin/tovanel-restore" \
+    --user SYSDBA --password-file "$scratch/password" \
+    "$tool/BackUp/sample.fbk" "$tool/Data/sample.fdb" 2>&1 || rc=$?
+[ $rc = 0 ] || fail "tovanel-restore exited with $rc"
+if [ -s "$tool/Data/sample.fdb" ]; then
+    [ "$(stat -c %G "$tool/Data/sample.fdb")" = firebird ] ||
+        fail "the restored file is not in group firebird: $(stat -c %U:%G "$tool/Data/sample.fdb")"
+    "$here/fbserver.sh" run "$fbdir" isql-fb -q -ch UTF8 -user SYSDBA -password fernstone \
+        -i "$sample/check.sql" "localhost:$tool/Data/sample.fdb" >"$scratch/content.txt" 2>&1 || true
+    diff "$scratch/content.txt" "$sample/sample.expected" >"$scratch/content.diff" ||
+        fail "the restored database differs from the backup's (see $scratch/content.diff)"
+else
+    fail "no database in $tool/Data after the restore"
+fi
 
 step "the extracted Main_Prg finds BackUp and Data beside itself"
 # The window reads no arguments and prints nothing; what it opens shows which
