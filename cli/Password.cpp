@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,10 @@
 namespace cli {
 
 namespace {
+
+// The terminal whose echo is off while the question waits, and its settings.
+std::atomic<int> silencedTerminal{-1};
+termios savedSettings{};
 
 std::string WithoutLineEnd(std::string line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
@@ -31,19 +36,31 @@ std::optional<std::string> AskTerminal(std::string& error) {
     if (quiet) {
         termios silent = saved;
         silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        savedSettings = saved;
+        silencedTerminal.store(tty);
         ::tcsetattr(tty, TCSAFLUSH, &silent);
     }
     std::string line;
     char c = 0;
     while (::read(tty, &c, 1) == 1 && c != '\n') line += c;
-    if (quiet)
+    if (quiet) {
+        silencedTerminal.store(-1);
         ::tcsetattr(tty, TCSAFLUSH, &saved);
+    }
     written = ::write(tty, "\n", 1);
     ::close(tty);
     return WithoutLineEnd(line);
 }
 
 }  // namespace
+
+void RestoreTerminalEcho() {
+    const int tty = silencedTerminal.exchange(-1);
+    if (tty >= 0) {
+        ::tcsetattr(tty, TCSAFLUSH, &savedSettings);
+        [[maybe_unused]] ssize_t written = ::write(tty, "\n", 1);
+    }
+}
 
 std::optional<std::string> ObtainPassword(const std::string& passwordFile, std::string& error) {
     if (!passwordFile.empty()) {

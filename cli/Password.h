@@ -12,4 +12,8 @@ namespace cli {
 // `error` then says why.
 std::optional<std::string> ObtainPassword(const std::string& passwordFile, std::string& error);
 
+// Puts the terminal's echo back if a password question left it off; safe to
+// call from the thread that handles an interruption.
+void RestoreTerminalEcho();
+
 }  // namespace cli

@@ -32,6 +32,23 @@ std::string FateText(restore::OriginalFate fate, const std::string& path) {
     }
 }
 
+// An error text on one line: the services' texts span several.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string part = text.substr(start, end - start);
+        while (!part.empty() && (part.back() == '\r' || part.back() == ' ')) part.pop_back();
+        if (!part.empty())
+            line += (line.empty() || line.back() == ':' || line.back() == '.' ? " " : ". ") + part;
+        start = end + 1;
+    }
+    return line.empty() ? line : line.substr(1);
+}
+
 }  // namespace
 
 void RecordCounter::Line(const std::string& line) {
@@ -161,7 +178,7 @@ void Reporter::Failed(const std::string& message, restore::OriginalFate fate,
                    {"original_path", originalPath}}));
         return;
     }
-    Text("tovanel-restore: " + message);
+    Text("tovanel-restore: " + OneLine(message));
     const std::string fateText = FateText(fate, originalPath);
     if (!fateText.empty())
         Text("tovanel-restore: " + fateText);

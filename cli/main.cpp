@@ -1,12 +1,14 @@
 // tovanel-restore: the restore engine of the window, for servers without a
 // display and for scripts.
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "cli/CliOptions.h"
 #include "cli/Password.h"
@@ -19,18 +21,32 @@
 namespace {
 
 std::atomic<int> interrupts{0};
+// Until the restore begins, an interruption simply ends the program.
+std::atomic<bool> restoring{false};
 
-extern "C" void OnInterrupt(int) {
-    interrupts.fetch_add(1);
-}
-
-// No SA_RESTART: a query blocked in the server should come back early.
+// The client library takes any interrupted system call for a lost
+// connection, so no thread that talks to the server may ever see the
+// signal: every thread blocks it, and one of our own waits for it and only
+// counts. The restore looks at the count after each query, at most a
+// second later.
 void CatchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        for (;;) {
+            int received = 0;
+            if (::sigwait(&signals, &received) != 0)
+                continue;
+            if (!restoring.load()) {
+                cli::RestoreTerminalEcho();
+                ::_exit(128 + received);
+            }
+            interrupts.fetch_add(1);
+        }
+    }).detach();
 }
 
 // The server's restore cannot be stopped from here: on this server a
@@ -66,7 +82,7 @@ class InterruptibleWait : public restore::ServerSideWait {
 
 void Configure(TpFIBRestoreService& service, const cli::Options& options, const std::string& user,
                const std::string& password) {
-    service.SetName("tovanel-restore");
+    service.SetName("RestoreService");
     service.SetLoginPrompt(false);
     if (!options.server.empty()) {
         service.SetProtocol(TProtocol::TCP);
@@ -81,6 +97,7 @@ void Configure(TpFIBRestoreService& service, const cli::Options& options, const 
 }  // namespace
 
 int main(int argc, char** argv) {
+    CatchInterrupts();
     const cli::ParseResult parsed = cli::ParseCommandLine(argc, argv);
     if (!parsed.options) {
         std::fputs(parsed.text.c_str(), parsed.exitCode == 0 ? stdout : stderr);
@@ -105,12 +122,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    CatchInterrupts();
     TpFIBRestoreService service;
     Configure(service, options, user, *password);
     InterruptibleWait wait(reporter, options.target);
     restore::RestoreJob job(service, wait, reporter);
     job.SetCancelCheck([] { return interrupts.load() > 0; });
+    restoring.store(true);
     try {
         // A remote target is the server's path: nothing here may move it.
         job.Run({options.backup, options.target, options.replace, options.server.empty()});

@@ -8,11 +8,12 @@ function(restore_warnings target)
   endif()
 endfunction()
 
-# One GoogleTest executable per unit: restore_gtest(name SOURCES... LIBS...)
+# One GoogleTest executable per unit: restore_gtest(name SOURCES... LIBS...).
+# Its main (tests/support) runs it behind a name prefix of its own.
 function(restore_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest test_support_main)
   restore_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${T_PROPERTIES})
 endfunction()

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Benchmark of the restore service: builds the benchmark, starts a private
-# Firebird server, generates a backup of more than 100 MB (once; it is kept
-# for later runs) and restores it alternately through the component and with
-# "gbak -c -se", then stops the server.
+# Benchmark of the restore: builds the benchmark, starts a private Firebird
+# server, generates a backup of more than 100 MB (once; it is kept for later
+# runs) and restores it in turns through the window's wait, the command line
+# tovanel-restore and "gbak -c -se", then stops the server. With --busy, a
+# neighbour process keeps one core busy for the whole run.
 #
-# Usage: scripts/bench-services.sh [RUNS [PAUSE_MS]]
+# Usage: scripts/bench-services.sh [--busy] [RUNS [PAUSE_MS]]
 #   RUNS      runs of each restore (default 3)
-#   PAUSE_MS  pause between the component's status queries (default 0, as the tool)
+#   PAUSE_MS  pause between the window wait's status queries (default 0, as the window)
 # BUILD_DIR selects the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+busy=0
+if [ "${1:-}" = --busy ]; then busy=1; shift; fi
 runs=${1:-3}
 pause=${2:-0}
 
 scripts/install-deps.sh
 build=$(realpath -m "${BUILD_DIR:-build}")
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESTORE_WERROR=ON >/dev/null
-cmake --build "$build" --target bench_services_restore --parallel 2
+cmake --build "$build" --target bench_services_restore tovanel-restore --parallel 2
 
 server="$build/bench-fbserver"
 data="$build/bench-data"
@@ -33,5 +36,11 @@ trap 'rm -f "$server/db/bench.fbk"; "$root/scripts/fbserver.sh" stop "$server" >
 
 pid=$(sed -n 's/^export FB_SERVER_PID=//p' "$server/env.sh")
 echo "backup: $(du -h "$server/db/bench.fbk" | cut -f1), server pid $pid, $runs runs each"
+if [ $busy = 1 ]; then
+    yes >/dev/null &
+    neighbour=$!
+    trap 'kill $neighbour; rm -f "$server/db/bench.fbk"; "$root/scripts/fbserver.sh" stop "$server" >/dev/null' EXIT
+    echo "one busy neighbour: pid $neighbour"
+fi
 "$root/scripts/fbserver.sh" run "$server" \
     "$build/bin/bench_services_restore" "$server/db/bench.fbk" "$server/db" "$pid" "$runs" "$pause"

@@ -150,11 +150,13 @@ set_sysdba_password() {
 
 # setsid detaches it from the caller's terminal and job signals; it execs in
 # place (no fork) so $! is the server's own pid. fd 9 (our flock) is closed so
-# the server does not hold the lock for its whole life.
+# the server does not hold the lock for its whole life. It runs in a UTF-8
+# locale, as a server must that meets database file names outside ASCII.
 launch() {
     cd / # the server must not pin the caller's cwd
     setsid "${LOG_WRAP[@]}" "${AS_FIREBIRD[@]}" \
-        env -i PATH=/usr/sbin:/usr/bin:/bin FIREBIRD="$DIR/server" FIREBIRD_LOCK="$DIR/lock" \
+        env -i PATH=/usr/sbin:/usr/bin:/bin LANG=C.UTF-8 \
+        FIREBIRD="$DIR/server" FIREBIRD_LOCK="$DIR/lock" \
         "$FB_BIN" </dev/null >>"$DIR/server.log" 2>&1 9>&- &
     echo $!
 }

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev fonts-nanum
   libgtest-dev googletest libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
   libfbclient2 firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian strace

@@ -85,8 +85,17 @@ TMonitorWriterThread::~TMonitorWriterThread() {
 bool TMonitorWriterThread::Post(TFIBTraceObject message) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (pending_.size() >= kMaxPending)
-            return false;
+        if (pending_.size() + (writing_ ? 1 : 0) >= kMaxPending) {
+            // A burst of polls must not push out the texts that say what
+            // happened (attach, start, detach), and the newest queries say
+            // more about a running action than the oldest.
+            auto victim = std::find_if(pending_.begin(), pending_.end(),
+                                       [](const TFIBTraceObject& m) { return m.expendable; });
+            if (victim != pending_.end())
+                pending_.erase(victim);
+            else
+                return false;
+        }
         pending_.push_back(std::move(message));
     }
     wake_.notify_all();
@@ -114,9 +123,14 @@ void TMonitorWriterThread::WaitFor() {
         thread_.join();
 }
 
+bool TMonitorWriterThread::WaitFor(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return ended_.wait_for(guard, limit, [this] { return finished_; });
+}
+
 std::size_t TMonitorWriterThread::PendingCount() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return pending_.size();
+    return pending_.size() + (writing_ ? 1 : 0);
 }
 
 bool TMonitorWriterThread::KeepRunning() {
@@ -130,24 +144,26 @@ void TMonitorWriterThread::IdleWait() {
                    [this] { return !pending_.empty() || terminated_ || stopRequested_; });
 }
 
+bool TMonitorWriterThread::TakeOldest() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (pending_.empty())
+        return false;
+    current_ = std::move(pending_.front());
+    pending_.pop_front();
+    writing_ = true;
+    return true;
+}
+
 void TMonitorWriterThread::Execute() {
     while (KeepRunning()) {
-        if (transport_.SaneCount(tt::kMonitorCountOffset) > 0) {
-            const TFIBTraceObject* oldest = nullptr;
-            {
-                std::lock_guard<std::mutex> guard(lock_);
-                // Only this thread removes entries, and appending to a deque
-                // leaves references to its elements valid.
-                if (!pending_.empty())
-                    oldest = &pending_.front();
-            }
-            if (!oldest) {
+        if (transport_.RepairAndReadCount(tt::kMonitorCountOffset) > 0) {
+            if (!TakeOldest()) {
                 IdleWait();
                 continue;
             }
-            WriteMessage(*oldest);
+            WriteMessage(current_);
             std::lock_guard<std::mutex> guard(lock_);
-            pending_.pop_front();
+            writing_ = false;
         } else {
             {
                 std::lock_guard<std::mutex> guard(lock_);
@@ -156,6 +172,11 @@ void TMonitorWriterThread::Execute() {
             IdleWait();
         }
     }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        finished_ = true;
+    }
+    ended_.notify_all();
 }
 
 bool TMonitorWriterThread::AcquireMutex() {
@@ -164,7 +185,9 @@ bool TMonitorWriterThread::AcquireMutex() {
     for (;;) {
         switch (transport_.mutex.Lock(kStopPoll)) {
             case NamedMutex::LockResult::Acquired:
+                return true;
             case NamedMutex::LockResult::OwnerDied:
+                transport_.RestoreIdleEvents();
                 return true;
             case NamedMutex::LockResult::TimedOut:
                 if (stopRequested_)
@@ -179,16 +202,17 @@ bool TMonitorWriterThread::AcquireMutex() {
 void TMonitorWriterThread::WriteMessage(const TFIBTraceObject& message) {
     if (!AcquireMutex())
         return;
-    if (transport_.SaneCount(tt::kMonitorCountOffset) > 0) {
-        const std::string escaped = EscapeTraceText(message.text);
-        for (std::size_t start = 0; start < escaped.size(); start += tt::kChunkCapacity) {
-            if (!AcquireMutex())
-                break;
-            transport_.WriteChunk(message, escaped.data() + start,
-                                  std::min(tt::kChunkCapacity, escaped.size() - start));
-            if (!HandOverChunk())
-                break;
-        }
+    const std::string escaped = EscapeTraceText(message.text);
+    for (std::size_t start = 0; start < escaped.size(); start += tt::kChunkCapacity) {
+        // Also before every later chunk: once the last monitor is written
+        // off the rest of the text has no reader, and each chunk would cost
+        // another second.
+        if (transport_.RepairAndReadCount(tt::kMonitorCountOffset) <= 0 || !AcquireMutex())
+            break;
+        transport_.WriteChunk(message, escaped.data() + start,
+                              std::min(tt::kChunkCapacity, escaped.size() - start));
+        if (HandOverChunk() != HandOver::Delivered)
+            break;
     }
     transport_.mutex.Unlock();
 }
@@ -208,9 +232,16 @@ TMonitorWriterThread::WaitResult TMonitorWriterThread::WaitOrStop(bool readEvent
     }
 }
 
+bool TMonitorWriterThread::WriteOffMonitor() {
+    std::int32_t monitors = transport_.RepairAndReadCount(tt::kMonitorCountOffset);
+    if (monitors > 0)
+        monitors = transport_.Counter(tt::kMonitorCountOffset).fetch_sub(1) - 1;
+    return monitors > 0;
+}
+
 // Called holding the mutex once for the chunk (besides the message's own
-// acquisition); releases the chunk's. False when told to stop.
-bool TMonitorWriterThread::HandOverChunk() {
+// acquisition); releases the chunk's.
+TMonitorWriterThread::HandOver TMonitorWriterThread::HandOverChunk() {
     TraceTransport& t = transport_;
     // Wait until the monitors are ready for a chunk. Each silent second
     // writes one off: it has probably ended without unregistering.
@@ -218,16 +249,17 @@ bool TMonitorWriterThread::HandOverChunk() {
         WaitResult result = WaitOrStop(true);
         if (result == WaitResult::Signalled)
             break;
+        // Nothing announced yet: the readers have nothing to finish.
         if (result == WaitResult::Stopped) {
-            // Nothing announced yet: the readers have nothing to finish.
             t.mutex.Unlock();
-            return false;
+            return HandOver::Stopped;
         }
-        std::int32_t monitors = t.SaneCount(tt::kMonitorCountOffset);
-        if (monitors > 0)
-            monitors = t.Counter(tt::kMonitorCountOffset).fetch_sub(1) - 1;
-        const std::int32_t readers = t.SaneCount(tt::kReaderCountOffset);
-        if (monitors == readers + 1 || monitors <= 0)
+        if (!WriteOffMonitor()) {
+            t.mutex.Unlock();
+            return HandOver::NobodyLeft;
+        }
+        if (t.RepairAndReadCount(tt::kMonitorCountOffset) ==
+            t.RepairAndReadCount(tt::kReaderCountOffset) + 1)
             t.readEvent.Set();
     }
 
@@ -240,23 +272,30 @@ bool TMonitorWriterThread::HandOverChunk() {
     t.readEvent.Reset();
     t.writeEvent.Set();
 
-    // Wait until every reader is done; one that stays silent for a second is
-    // counted out.
+    // Wait until every reader is done. A reader has nothing to wait for
+    // between counting itself in and out, so one that stays silent for a
+    // second has died there, and its monitor is written off with it.
+    bool nobodyLeft = false;
     for (;;) {
         WaitResult result = WaitOrStop(false);
         if (result != WaitResult::TimedOut)
             break;  // when stopping, still close the chunk
-        if (t.SaneCount(tt::kReaderCountOffset) == 0) {
+        if (t.RepairAndReadCount(tt::kReaderCountOffset) == 0) {
             t.readFinishedEvent.Set();
-        } else if (t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0) {
-            t.readFinishedEvent.Set();
+            continue;
         }
+        const bool lastReader = t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0;
+        nobodyLeft = !WriteOffMonitor();
+        if (lastReader)
+            t.readFinishedEvent.Set();
     }
 
     t.writeEvent.Reset();
     t.writeFinishedEvent.Set();
     t.mutex.Unlock();
-    return !stopRequested_;
+    if (stopRequested_)
+        return HandOver::Stopped;
+    return nobodyLeft ? HandOver::NobodyLeft : HandOver::Delivered;
 }
 
 // ---------------------------------------------------------------------------
@@ -271,7 +310,7 @@ TFIBSQLMonitorHook::TFIBSQLMonitorHook() : applicationName_(platform::Executable
 
 TFIBSQLMonitorHook::~TFIBSQLMonitorHook() {
     std::lock_guard<std::mutex> guard(postLock_);
-    DestroyWriterLocked();
+    DestroyWriterLocked(true);
     eventsCreated_ = false;
     transport_.reset();
 }
@@ -299,20 +338,27 @@ void TFIBSQLMonitorHook::SetActive(bool value) {
 void TFIBSQLMonitorHook::SetActiveLocked(bool value) {
     active_ = value;
     if (!value)
-        DestroyWriterLocked();
+        DestroyWriterLocked(true);
 }
 
-void TFIBSQLMonitorHook::DestroyWriterLocked() {
-    // Nobody listens (or we were switched off): what is queued would be
-    // dropped anyway, and the writer's destruction stops it without writing
-    // it out first.
+void TFIBSQLMonitorHook::DestroyWriterLocked(bool drain) {
+    if (!writer_)
+        return;
+    // What is queued still happened: a monitor that listens gets it, as the
+    // writer's loop does for every other text (when nobody listens the loop
+    // drops the queue at once). A monitor that stalls the hand-over must not
+    // hold the program, hence the limit; destroying the writer drops the rest.
+    if (drain) {
+        writer_->Terminate();
+        writer_->WaitFor(tt::kDrainLimit);
+    }
     writer_.reset();
 }
 
 std::int32_t TFIBSQLMonitorHook::MonitorCount() const {
     if (!EventsCreated())
         return 0;
-    return transport_->SaneCount(tt::kMonitorCountOffset);
+    return transport_->RepairAndReadCount(tt::kMonitorCountOffset);
 }
 
 bool TFIBSQLMonitorHook::HasWriter() const {
@@ -326,6 +372,10 @@ std::size_t TFIBSQLMonitorHook::PendingCount() const {
 }
 
 void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t category) {
+    Post(text, category, false);
+}
+
+void TFIBSQLMonitorHook::Post(const std::string& text, std::uint8_t category, bool expendable) {
     std::lock_guard<std::mutex> guard(postLock_);
     if (!active_)
         return;
@@ -334,12 +384,14 @@ void TFIBSQLMonitorHook::WriteTrace(const std::string& text, std::uint8_t catego
         return;
     }
     if (MonitorCount() <= 0) {
-        DestroyWriterLocked();
+        // Nobody listens: whatever is queued would be dropped anyway.
+        DestroyWriterLocked(false);
         return;
     }
     TFIBTraceObject message;
     message.text = "\r\n[Application:" + applicationName_ + "]\r\n" + text;
     message.category = category;
+    message.expendable = expendable;
     message.timestamp = TraceTimestamp(std::chrono::system_clock::now());
     try {
         if (!writer_)
@@ -356,20 +408,21 @@ bool TFIBSQLMonitorHook::AnyoneListens() const {
     return active_ && MonitoringEnabled() && MonitorCount() > 0;
 }
 
-void TFIBSQLMonitorHook::PostEvent(TComponent* component, const char* event,
-                                   std::uint8_t category) {
-    WriteTrace((component ? component->Name() : std::string()) + event, category);
+void TFIBSQLMonitorHook::PostEvent(TComponent* component, const char* event, std::uint8_t category,
+                                   bool expendable) {
+    Post((component ? component->Name() : std::string()) + event, category, expendable);
 }
 
-void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event) {
+void TFIBSQLMonitorHook::PostServiceEvent(TComponent* component, const char* event,
+                                          bool expendable) {
     // The common case, nobody listening, costs this one test.
     if (AnyoneListens())
-        PostEvent(component, event, tt::kServiceCategory);
+        PostEvent(component, event, tt::kServiceCategory, expendable);
 }
 
 void TFIBSQLMonitorHook::PostConnectEvent(TComponent* database, const char* event) {
-    if (AnyoneListens() && transport_->SaneCount(tt::kConnectListenersOffset) > 0)
-        PostEvent(database, event, tt::kConnectCategory);
+    if (AnyoneListens() && transport_->RepairAndReadCount(tt::kConnectListenersOffset) > 0)
+        PostEvent(database, event, tt::kConnectCategory, false);
 }
 
 void TFIBSQLMonitorHook::ServiceAttach(TComponent* service) {
@@ -379,7 +432,7 @@ void TFIBSQLMonitorHook::ServiceDetach(TComponent* service) {
     PostServiceEvent(service, ":[Detach]");
 }
 void TFIBSQLMonitorHook::ServiceQuery(TComponent* service) {
-    PostServiceEvent(service, ":[Query]");
+    PostServiceEvent(service, ":[Query]", true);
 }
 void TFIBSQLMonitorHook::ServiceStart(TComponent* service) {
     PostServiceEvent(service, ":[Start]");

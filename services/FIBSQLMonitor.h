@@ -52,6 +52,9 @@ inline constexpr std::uint8_t kServiceCategory = 5;
 
 // Each wait of the hand-over; a monitor that lets it pass is written off.
 inline constexpr std::chrono::milliseconds kHandOverTimeout{1000};
+// How long switching the monitor off, or the end of the program, waits for
+// the queued texts to reach a listening monitor before dropping the rest.
+inline constexpr std::chrono::milliseconds kDrainLimit{2000};
 // No machine runs more monitor programs than this at once; a count outside
 // 0..kMaxMonitors was written by something else and is taken as 0.
 inline constexpr std::int32_t kMaxMonitors = 64;
@@ -64,6 +67,9 @@ struct TFIBTraceObject {
     std::uint8_t category = 0;
     // Local time when the text was queued, in days since 1899-12-30.
     double timestamp = 0;
+    // A query text: a restore posts one per poll turn, so when the queue is
+    // full these make room, oldest first; every other text is kept.
+    bool expendable = false;
 };
 
 struct TraceTransport;
@@ -78,34 +84,50 @@ class TMonitorWriterThread {
     TMonitorWriterThread(const TMonitorWriterThread&) = delete;
     TMonitorWriterThread& operator=(const TMonitorWriterThread&) = delete;
 
-    // Queues a text; false when the queue is full and the text was dropped.
+    // Queues a text. With the queue full, the oldest queued expendable text
+    // makes room; false when there is none and `message` was dropped.
     bool Post(TFIBTraceObject message);
-    // Ends the thread once the queue is written out.
+    // Ends the thread once the queue is written out (or nobody listens).
     void Terminate();
     // Ends the thread at its next look, dropping what is still queued.
     void RequestStop();
     void WaitFor();
+    // False when the thread is still running after `limit`.
+    bool WaitFor(std::chrono::milliseconds limit);
+    // Queued texts, the one being written included.
     std::size_t PendingCount() const;
 
-    // Beyond this many waiting texts new ones are dropped, so that a monitor
-    // program that stalls the hand-over cannot make the queue grow without end.
+    // The queue's bound, the text being written included, so that a monitor
+    // program that stalls the hand-over cannot make it grow without end.
     static constexpr std::size_t kMaxPending = 1024;
 
   private:
     enum class WaitResult { Signalled, TimedOut, Stopped };
+    enum class HandOver { Delivered, NobodyLeft, Stopped };
 
     void Execute();
     bool KeepRunning();
     void IdleWait();
+    // Takes the oldest text out of the queue; false when it is empty.
+    bool TakeOldest();
     void WriteMessage(const TFIBTraceObject& message);
     bool AcquireMutex();
-    bool HandOverChunk();
+    HandOver HandOverChunk();
     WaitResult WaitOrStop(bool readEvent);
+    // One silent second has passed: counts a monitor out; false when that
+    // was the last one.
+    bool WriteOffMonitor();
 
     TraceTransport& transport_;
     mutable std::mutex lock_;
     std::condition_variable wake_;
+    std::condition_variable ended_;
     std::deque<TFIBTraceObject> pending_;
+    // Only the writer thread touches the text itself; `writing_` (under
+    // lock_) keeps it in the count and out of reach of Post's eviction.
+    TFIBTraceObject current_;
+    bool writing_ = false;
+    bool finished_ = false;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> stopRequested_{false};
     std::thread thread_;  // last: starts once everything above is ready
@@ -127,7 +149,8 @@ class TFIBSQLMonitorHook {
     virtual void ServiceQuery(TComponent* service);
     virtual void ServiceStart(TComponent* service);
 
-    // Texts are produced only while active; switching off stops the writer.
+    // Texts are produced only while active. Switching off stops the writer,
+    // once a listening monitor has had what is queued (kDrainLimit at most).
     bool Active() const { return active_.load(); }
     void SetActive(bool value);
     // The shared objects are open and mapped.
@@ -145,11 +168,15 @@ class TFIBSQLMonitorHook {
   private:
     bool OpenSharedObjects();
     void SetActiveLocked(bool value);
-    void DestroyWriterLocked();
+    // Ends the writer; with `drain`, a listening monitor first gets what is
+    // queued, for at most kDrainLimit.
+    void DestroyWriterLocked(bool drain);
+    void Post(const std::string& text, std::uint8_t category, bool expendable);
     // Active, monitoring on and a monitor program registered.
     bool AnyoneListens() const;
-    void PostEvent(TComponent* component, const char* event, std::uint8_t category);
-    void PostServiceEvent(TComponent* component, const char* event);
+    void PostEvent(TComponent* component, const char* event, std::uint8_t category,
+                   bool expendable);
+    void PostServiceEvent(TComponent* component, const char* event, bool expendable = false);
     // Connect texts also need a monitor that asked for them.
     void PostConnectEvent(TComponent* database, const char* event);
 
@@ -168,7 +195,8 @@ TFIBSQLMonitorHook* TraceMonitor();
 // Set at program end; from then on no trace monitor is created.
 bool TraceShutdown();
 // The end-of-program step (run automatically at exit once a monitor exists):
-// stops the writer, closes the shared objects, frees the monitor.
+// stops the writer as switching off does, closes the shared objects, frees
+// the monitor.
 void ShutdownTraceMonitor();
 // Process-wide switch; on from program start.
 bool MonitoringEnabled();

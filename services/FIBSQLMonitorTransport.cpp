@@ -41,8 +41,8 @@ TraceTransport::TraceTransport()
       writeFinishedEvent(NamedEvent::CreateOrOpen(tt::kWriteFinishedEventName, true)),
       readEvent(NamedEvent::CreateOrOpen(tt::kReadEventName, false)),
       readFinishedEvent(NamedEvent::CreateOrOpen(tt::kReadFinishedEventName, false)) {
-    SaneCount(tt::kMonitorCountOffset);
-    SaneCount(tt::kReaderCountOffset);
+    RepairAndReadCount(tt::kMonitorCountOffset);
+    RepairAndReadCount(tt::kReaderCountOffset);
 }
 
 std::atomic_ref<std::int32_t> TraceTransport::Counter(std::size_t offset) const {
@@ -52,7 +52,7 @@ std::atomic_ref<std::int32_t> TraceTransport::Counter(std::size_t offset) const 
 // Any process may write anything here. A count no set of monitor programs
 // could produce is put back to 0 rather than trusted: counted down one per
 // second it would stall the writer for years.
-std::int32_t TraceTransport::SaneCount(std::size_t offset) const {
+std::int32_t TraceTransport::RepairAndReadCount(std::size_t offset) const {
     auto counter = Counter(offset);
     std::int32_t value = counter.load();
     while (value < 0 || value > tt::kMaxMonitors) {
@@ -60,6 +60,12 @@ std::int32_t TraceTransport::SaneCount(std::size_t offset) const {
             return 0;
     }
     return value;
+}
+
+void TraceTransport::RestoreIdleEvents() {
+    writeEvent.Reset();
+    writeFinishedEvent.Set();
+    readFinishedEvent.Reset();
 }
 
 void TraceTransport::WriteChunk(const TFIBTraceObject& message, const char* bytes,

@@ -26,9 +26,14 @@ struct TraceTransport {
 
     // A 32-bit count of the area, changed in place by every process.
     std::atomic_ref<std::int32_t> Counter(std::size_t offset) const;
-    // The count, put back to 0 first when no set of monitor programs could
-    // have produced it.
-    std::int32_t SaneCount(std::size_t offset) const;
+    // Writes 0 over a count that no set of monitor programs could have
+    // produced, then returns the count.
+    std::int32_t RepairAndReadCount(std::size_t offset) const;
+    // The events as they stand between two chunks. Whoever recovers the
+    // mutex from a dead owner calls this: nobody else can be in a hand-over
+    // then, and an owner killed in one leaves the readers waiting for a
+    // chunk to close that never will.
+    void RestoreIdleEvents();
     // Fills the area with one chunk of `message`.
     void WriteChunk(const TFIBTraceObject& message, const char* bytes, std::size_t length);
 };

@@ -1,12 +1,14 @@
-// Restore through the service component against the server's own command-line
-// restore (gbak -c -se) of the same backup, alternating, on a private server.
-// Reports wall time, client and server CPU seconds and, for the component,
-// the number of status queries its wait loop made.
+// Three restores of the same backup on a private server, taking turns: the
+// service component waiting as the window waits (a status query per turn),
+// the command line (tovanel-restore, waiting inside the server), and the
+// server's own command-line restore (gbak -c -se). Reports wall time,
+// client and server CPU seconds and, for the window's wait, the number of
+// status queries.
 //
 // Usage: bench_services_restore BACKUP TARGET_DIR SERVER_PID [RUNS [PAUSE_MS]]
-// PAUSE_MS puts a pause between the component's status queries (default 0:
-// none, as the tool polls).
-// The client environment (FIREBIRD) must point at the private server.
+// PAUSE_MS puts a pause between the window wait's status queries (default 0:
+// none, as the window polls). tovanel-restore is taken from the folder of
+// this program. The client environment (FIREBIRD) must point at the server.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -97,16 +99,19 @@ Sample ComponentRestore(const std::string& backup, const std::string& target, lo
     return s;
 }
 
-Sample ToolRestore(const std::string& backup, const std::string& target, long serverPid) {
+// A restore by another program, timed from the outside.
+Sample ChildRestore(std::vector<std::string> argv, long serverPid) {
     Sample s;
     const double server0 = ProcessCpu(serverPid);
     const double client0 = OwnCpu(RUSAGE_CHILDREN);
     const auto start = Clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
-        ::execlp("gbak", "gbak", "-c", "-se", "localhost:service_mgr", "-user", "SYSDBA",
-                 "-password", "fernstone", "-page_size", "4096", backup.c_str(), target.c_str(),
-                 static_cast<char*>(nullptr));
+        std::vector<char*> args;
+        for (std::string& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::setenv("ISC_PASSWORD", "fernstone", 1);
+        ::execvp(args[0], args.data());
         ::_exit(127);
     }
     int status = 0;
@@ -115,7 +120,7 @@ Sample ToolRestore(const std::string& backup, const std::string& target, long se
     s.clientCpu = OwnCpu(RUSAGE_CHILDREN) - client0;
     s.serverCpu = ProcessCpu(serverPid) - server0;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "gbak failed (status %d)\n", status);
+        std::fprintf(stderr, "%s failed (status %d)\n", argv[0].c_str(), status);
         std::exit(1);
     }
     return s;
@@ -146,25 +151,33 @@ int main(int argc, char** argv) {
     const long serverPid = std::stol(argv[3]);
     const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
     const int pauseMs = argc > 5 ? std::max(0, std::atoi(argv[5])) : 0;
+    std::string self = argv[0];
+    const std::string cli = self.substr(0, self.rfind('/') + 1) + "tovanel-restore";
 
-    std::vector<Sample> component, tool;
+    const char* const names[3] = {"window", "cli", "gbak -se"};
+    std::vector<Sample> samples[3];
     std::printf("%-4s %-10s %9s %11s %11s %9s\n", "run", "restore", "wall s", "client cpu",
                 "server cpu", "queries");
-    for (int i = 0; i < 2 * runs; ++i) {
-        // Alternate which one goes first so neither always meets a warm cache.
-        const bool componentTurn = (i % 2 == 0) == (i / 2 % 2 == 0);
-        std::remove(target.c_str());
-        try {
-            Sample s = componentTurn ? ComponentRestore(backup, target, serverPid, pauseMs)
-                                     : ToolRestore(backup, target, serverPid);
-            (componentTurn ? component : tool).push_back(s);
-            std::printf("%-4d %-10s %9.2f %11.2f %11.2f %9ld\n", i / 2 + 1,
-                        componentTurn ? "component" : "gbak -se", s.wall, s.clientCpu, s.serverCpu,
-                        componentTurn ? s.queries : 0L);
-            std::fflush(stdout);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "component restore failed: %s\n", e.what());
-            return 1;
+    for (int round = 0; round < runs; ++round) {
+        for (int turn = 0; turn < 3; ++turn) {
+            // Each round starts with another one, so none always meets a warm cache.
+            const int who = (round + turn) % 3;
+            std::remove(target.c_str());
+            try {
+                Sample s = who == 0   ? ComponentRestore(backup, target, serverPid, pauseMs)
+                           : who == 1 ? ChildRestore({cli, backup, target}, serverPid)
+                                      : ChildRestore({"gbak", "-c", "-se", "localhost:service_mgr",
+                                                      "-user", "SYSDBA", "-password", "fernstone",
+                                                      "-page_size", "4096", backup, target},
+                                                     serverPid);
+                samples[who].push_back(s);
+                std::printf("%-4d %-10s %9.2f %11.3f %11.2f %9ld\n", round + 1, names[who], s.wall,
+                            s.clientCpu, s.serverCpu, s.queries);
+                std::fflush(stdout);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "component restore failed: %s\n", e.what());
+                return 1;
+            }
         }
     }
     std::remove(target.c_str());
@@ -172,16 +185,18 @@ int main(int argc, char** argv) {
     auto wall = [](const Sample& s) { return s.wall; };
     auto client = [](const Sample& s) { return s.clientCpu; };
     auto server = [](const Sample& s) { return s.serverCpu; };
-    auto queries = [](const Sample& s) { return static_cast<double>(s.queries); };
-    std::printf("\nmedian over %d runs each; component pause between queries %d ms\n", runs,
+    std::printf("\nmedian over %d runs each; window wait's pause between queries %d ms\n", runs,
                 pauseMs);
-    std::printf("component: wall %.2f s, client cpu %.2f s, server cpu %.2f s, queries %.0f\n",
-                Median(Column(component, wall)), Median(Column(component, client)),
-                Median(Column(component, server)), Median(Column(component, queries)));
-    std::printf("gbak -se:  wall %.2f s, client cpu %.2f s, server cpu %.2f s\n",
-                Median(Column(tool, wall)), Median(Column(tool, client)),
-                Median(Column(tool, server)));
-    std::printf("wall-time ratio component / gbak -se: %.3f\n",
-                Median(Column(component, wall)) / Median(Column(tool, wall)));
+    for (int who = 0; who < 3; ++who)
+        std::printf("%-9s wall %.2f s, client cpu %.3f s, server cpu %.2f s\n", names[who],
+                    Median(Column(samples[who], wall)), Median(Column(samples[who], client)),
+                    Median(Column(samples[who], server)));
+    const double gbakWall = Median(Column(samples[2], wall));
+    std::printf("wall-time ratio cli / gbak -se:    %.3f\n",
+                Median(Column(samples[1], wall)) / gbakWall);
+    std::printf("wall-time ratio window / gbak -se: %.3f\n",
+                Median(Column(samples[0], wall)) / gbakWall);
+    std::printf("cli client cpu / server cpu:       %.2f %%\n",
+                100 * Median(Column(samples[1], client)) / Median(Column(samples[1], server)));
     return 0;
 }

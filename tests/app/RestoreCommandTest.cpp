@@ -293,6 +293,24 @@ TEST_F(RestoreCommandTest, BackupCutShortGivesTheOldTargetBack) {
     ExpectIdle();
 }
 
+TEST_F(RestoreCommandTest, ABackupTheServerCallsFinishedButLeftUnfinishedSaysTheOriginalIsBack) {
+    // Cut this close to its end, the server reports the restore finished and
+    // leaves the new database in maintenance mode.
+    const std::string whole = Read(fs::path(SAMPLE_DIR) / "sample.fbk");
+    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 9 / 10));
+    MakeForm();
+    SelectBoth("short.fbk", "target.fdb");
+    form_->RzBitBtn1->click();
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].text,
+              "빽업 파일이 완전하게 복구되지 않았습니다 (빽업 파일이 손상되었을 수 있습니다). "
+              "기존 자료 파일은 바뀌지 않은 채 제자리에 되돌려 놓았습니다: \"" +
+                  target().string() + "\"");
+    EXPECT_EQ(Content(target()), kOldContent);
+    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    ExpectIdle();
+}
+
 TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     const fs::path held = root_ / "Data" / "held.fdb";
     HeldDatabase connection(held);
@@ -307,6 +325,11 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     ASSERT_EQ(layer_.messages.size(), 1u);
     EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
     EXPECT_EQ(layer_.messages[0].caption, kTitle);
+    // The tool's own words, not the server's advice about a switch it lacks.
+    EXPECT_EQ(layer_.messages[0].text,
+              "복구될 자료 파일을 데이터베이스 서버가 사용하고 있어 복구하지 않았습니다. "
+              "사용을 마친 뒤 다시 하세요: \"" +
+                  held.string() + "\"");
     // The file is the same file, still open under its own name.
     EXPECT_EQ(Inode(held), before);
     EXPECT_TRUE(restore::IsHeldOpen(held.string()));

@@ -32,14 +32,21 @@ TraceReader::~TraceReader() {
     Unregister();
 }
 
+NamedMutex::LockResult TraceReader::Lock(std::chrono::milliseconds timeout) {
+    NamedMutex::LockResult locked = transport_.mutex.Lock(timeout);
+    if (locked == NamedMutex::LockResult::OwnerDied)
+        transport_.RestoreIdleEvents();
+    return locked;
+}
+
 bool TraceReader::Register(bool allKinds, const std::atomic<bool>& stop) {
-    // The writer keeps the mutex for a whole text, seconds at worst when
-    // other monitors have vanished.
+    // The writer keeps the mutex for a whole text, about a second at worst
+    // when a monitor has vanished.
     NamedMutex::LockResult locked;
     do {
         if (stop)
             return false;
-        locked = transport_.mutex.Lock(100ms);
+        locked = Lock(100ms);
     } while (locked == NamedMutex::LockResult::TimedOut);
     transport_.Counter(tt::kMonitorCountOffset).fetch_add(1);
     if (allKinds) {
@@ -61,13 +68,16 @@ void TraceReader::Unregister() {
     registered_ = false;
     // Under the mutex when it can be had soon; a writer in the middle of a
     // hand-over holds it, and the counts are changed atomically either way.
-    NamedMutex::LockResult locked = transport_.mutex.Lock(1500ms);
+    NamedMutex::LockResult locked = Lock(1500ms);
     const bool held =
         locked == NamedMutex::LockResult::Acquired || locked == NamedMutex::LockResult::OwnerDied;
     DecrementIfPositive(transport_.Counter(tt::kMonitorCountOffset));
     if (allKinds_) {
         for (std::size_t offset : kListenerOffsets) DecrementIfPositive(transport_.Counter(offset));
     }
+    // Whoever stays may be waiting for our readiness: without it the writer
+    // would wait a second for it and then write off one of them, not us.
+    transport_.readEvent.Set();
     if (held)
         transport_.mutex.Unlock();
 }
@@ -101,11 +111,11 @@ std::optional<TraceChunk> TraceReader::Next(std::chrono::milliseconds timeout,
 
         if (chunkOpen_) {
             // The chunk we read last is still announced; reading on now would
-            // take it a second time.
-            if (transport_.writeEvent.IsSet() && !transport_.writeFinishedEvent.IsSet()) {
-                transport_.writeFinishedEvent.Wait(std::min(slice, std::chrono::milliseconds(10)));
+            // take it a second time. The writer closes it by resetting
+            // WriteEvent and then setting WriteFinishedEvent: wait for the
+            // latter, and look at the former after each slice.
+            if (transport_.writeEvent.IsSet() && !transport_.writeFinishedEvent.Wait(slice))
                 continue;
-            }
             chunkOpen_ = false;
             transport_.readEvent.Set();
         }
@@ -117,7 +127,8 @@ std::optional<TraceChunk> TraceReader::Next(std::chrono::milliseconds timeout,
         if (!transport_.writeEvent.Wait(slice))
             continue;
         if (transport_.writeFinishedEvent.IsSet()) {
-            // Announced and finished at once: nothing a writer leaves behind.
+            // Announced and finished at once: no writer does that, so this
+            // short pause can only repeat while something else is at work.
             std::this_thread::sleep_for(std::min(slice, std::chrono::milliseconds(10)));
             continue;
         }

@@ -37,6 +37,9 @@ class TraceReader {
                                    const std::atomic<bool>& stop);
 
   private:
+    // Locks the mutex; one recovered from a dead owner gets its events put
+    // back to their state between chunks.
+    platform::ipc::NamedMutex::LockResult Lock(std::chrono::milliseconds timeout);
     TraceChunk ReadChunk() const;
 
     TraceTransport transport_;

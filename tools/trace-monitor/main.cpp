@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "TraceReader.h"
@@ -64,6 +65,35 @@ std::string CategoryName(std::int32_t category) {
     }
 }
 
+struct Options {
+    long long chunksWanted = -1;  // -1: no limit
+    long long timeoutMs = -1;     // -1: no limit
+    bool allKinds = true;
+    bool records = false;
+};
+
+// False on an argument it does not know.
+bool ParseArguments(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--prefix" && hasValue) {
+            platform::ipc::SetNamePrefix(argv[++i]);
+        } else if (arg == "--chunks" && hasValue) {
+            options.chunksWanted = std::atoll(argv[++i]);
+        } else if (arg == "--timeout" && hasValue) {
+            options.timeoutMs = std::atoll(argv[++i]);
+        } else if (arg == "--service-only") {
+            options.allKinds = false;
+        } else if (arg == "--records") {
+            options.records = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: trace-monitor [--prefix P] [--chunks N] [--timeout MS] "
@@ -71,78 +101,78 @@ int Usage() {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    long long chunksWanted = -1;
-    long long timeoutMs = -1;
-    bool allKinds = true;
-    bool records = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--prefix" && hasValue) {
-            platform::ipc::SetNamePrefix(argv[++i]);
-        } else if (arg == "--chunks" && hasValue) {
-            chunksWanted = std::atoll(argv[++i]);
-        } else if (arg == "--timeout" && hasValue) {
-            timeoutMs = std::atoll(argv[++i]);
-        } else if (arg == "--service-only") {
-            allKinds = false;
-        } else if (arg == "--records") {
-            records = true;
-        } else {
-            return Usage();
-        }
-    }
-
+// Ctrl-C and a polite kill end the loop, so that the monitor unregisters.
+void StopOnSignals() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
 
+void PrintChunk(const TraceChunk& chunk, bool records) {
+    if (records) {
+        std::printf("chunk %d %.17g %d\n", chunk.category, chunk.timestamp,
+                    static_cast<int>(chunk.bytes.size()));
+        std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stdout);
+        std::fputc('\n', stdout);
+    } else if (chunk.bytes.empty()) {
+        std::printf("[%s] %s: chunk with invalid length %d skipped\n",
+                    FormatTimestamp(chunk.timestamp).c_str(), CategoryName(chunk.category).c_str(),
+                    chunk.announcedLength);
+    } else {
+        std::string text;
+        for (char c : chunk.bytes) {
+            if (c != '\r')
+                text += c;
+        }
+        std::printf("[%s] %s:%s\n", FormatTimestamp(chunk.timestamp).c_str(),
+                    CategoryName(chunk.category).c_str(), text.c_str());
+    }
+    std::fflush(stdout);
+}
+
+// How long the next wait for a chunk may take; nothing once the time is up.
+std::optional<std::chrono::milliseconds> NextWait(const Options& options,
+                                                  std::chrono::steady_clock::time_point start) {
+    auto wait = std::chrono::milliseconds(500);
+    if (options.timeoutMs < 0)
+        return wait;
+    const auto left = std::chrono::milliseconds(options.timeoutMs) -
+                      std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start);
+    if (left.count() <= 0)
+        return std::nullopt;
+    return std::min(wait, left);
+}
+
+void ReadUntilDone(TraceReader& reader, const Options& options) {
+    const auto start = std::chrono::steady_clock::now();
+    long long received = 0;
+    while (!stopRequested && (options.chunksWanted < 0 || received < options.chunksWanted)) {
+        const std::optional<std::chrono::milliseconds> wait = NextWait(options, start);
+        if (!wait)
+            break;
+        if (std::optional<TraceChunk> chunk = reader.Next(*wait, stopRequested)) {
+            ++received;
+            PrintChunk(*chunk, options.records);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseArguments(argc, argv, options))
+        return Usage();
+    StopOnSignals();
     try {
         TraceReader reader;
-        if (!reader.Register(allKinds, stopRequested))
+        if (!reader.Register(options.allKinds, stopRequested))
             return 0;
         std::fprintf(stderr, "trace-monitor: registered\n");
-        const auto start = std::chrono::steady_clock::now();
-        long long received = 0;
-        while (!stopRequested && (chunksWanted < 0 || received < chunksWanted)) {
-            auto wait = std::chrono::milliseconds(500);
-            if (timeoutMs >= 0) {
-                const auto left = std::chrono::milliseconds(timeoutMs) -
-                                  std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - start);
-                if (left.count() <= 0)
-                    break;
-                wait = std::min(wait, left);
-            }
-            std::optional<TraceChunk> chunk = reader.Next(wait, stopRequested);
-            if (!chunk)
-                continue;
-            ++received;
-            if (records) {
-                std::printf("chunk %d %.17g %d\n", chunk->category, chunk->timestamp,
-                            static_cast<int>(chunk->bytes.size()));
-                std::fwrite(chunk->bytes.data(), 1, chunk->bytes.size(), stdout);
-                std::fputc('\n', stdout);
-            } else if (chunk->bytes.empty()) {
-                std::printf("[%s] %s: chunk with invalid length %d skipped\n",
-                            FormatTimestamp(chunk->timestamp).c_str(),
-                            CategoryName(chunk->category).c_str(), chunk->announcedLength);
-            } else {
-                std::string text;
-                for (char c : chunk->bytes) {
-                    if (c != '\r')
-                        text += c;
-                }
-                std::printf("[%s] %s:%s\n", FormatTimestamp(chunk->timestamp).c_str(),
-                            CategoryName(chunk->category).c_str(), text.c_str());
-            }
-            std::fflush(stdout);
-        }
+        ReadUntilDone(reader, options);
         reader.Unregister();
     } catch (const Exception& e) {
         std::fprintf(stderr, "trace-monitor: %s\n", e.Message().c_str());

@@ -66,17 +66,27 @@ class NamedObjects : public ::testing::Test {
   protected:
     void SetUp() override {
         static int run = 0;
-        platform::ipc::SetNamePrefix("ipctest." + std::to_string(getpid()) + "." +
-                                     std::to_string(++run) + ".");
+        processPrefix_ = platform::ipc::NamePrefix();
+        platform::ipc::SetNamePrefix(processPrefix_ + "ipctest." + std::to_string(++run) + ".");
     }
     void TearDown() override {
         for (const char* name : {"Area", "Mutex", "Event"}) platform::ipc::RemoveNamedObject(name);
-        platform::ipc::SetNamePrefix("");
+        platform::ipc::SetNamePrefix(processPrefix_);
     }
     static std::string Path(const char* name) {
         return "/dev/shm" + platform::ipc::SegmentName(name);
     }
+
+  private:
+    std::string processPrefix_;
 };
+
+// Test programs must never meet real programs or each other through the
+// real names; their main sets the prefix before any test runs.
+TEST(TestProgram, RunsBehindANamePrefixOfItsOwn) {
+    EXPECT_NE(platform::ipc::NamePrefix().find(std::to_string(getpid())), std::string::npos)
+        << platform::ipc::NamePrefix();
+}
 
 TEST_F(NamedObjects, NamesLiveBehindTheProcessPrefix) {
     EXPECT_EQ(platform::ipc::SegmentName("Event"), "/" + platform::ipc::NamePrefix() + "Event");

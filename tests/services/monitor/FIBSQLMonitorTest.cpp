@@ -24,6 +24,7 @@
 #include "core/Component.h"
 #include "platform/Process.h"
 #include "platform/ipc/NamedObjects.h"
+#include "services/FIBSQLMonitorTransport.h"
 
 extern char** environ;
 
@@ -170,24 +171,61 @@ std::string Header() {
     return "\r\n[Application:" + platform::ExecutableFileName() + "]\r\n";
 }
 
+bool Reaped(pid_t pid, std::chrono::milliseconds limit) {
+    int status = 0;
+    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit))
+        return true;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return false;
+}
+
+// A monitor program of our own in a child process that registers as the
+// document says, counts itself in as a reader of the first chunk announced
+// and dies there, before it has read a byte.
+pid_t ForkReaderThatDiesMidChunk() {
+    pid_t pid = fork();
+    if (pid == 0) {
+        TraceTransport t;
+        if (t.mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired)
+            _exit(1);
+        t.Counter(tt::kMonitorCountOffset).fetch_add(1);
+        t.mutex.Unlock();
+        t.readEvent.Set();
+        if (!t.writeEvent.Wait(5000ms))
+            _exit(2);
+        t.Counter(tt::kReaderCountOffset).fetch_add(1);
+        _exit(0);
+    }
+    return pid;
+}
+
+bool HandOverOpen() {
+    return NamedEvent::CreateOrOpen(tt::kWriteEventName, false).IsSet() &&
+           !NamedEvent::CreateOrOpen(tt::kWriteFinishedEventName, true).IsSet();
+}
+
 class TraceMonitorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         static int run = 0;
-        platform::ipc::SetNamePrefix("montest." + std::to_string(getpid()) + "." +
-                                     std::to_string(++run) + ".");
+        processPrefix_ = platform::ipc::NamePrefix();
+        platform::ipc::SetNamePrefix(processPrefix_ + "montest." + std::to_string(++run) + ".");
         ResetTraceMonitorForTests();
     }
     void TearDown() override {
         ResetTraceMonitorForTests();
         for (const char* name : kAllNames) platform::ipc::RemoveNamedObject(name);
-        platform::ipc::SetNamePrefix("");
+        platform::ipc::SetNamePrefix(processPrefix_);
     }
     // Starts a monitor program and waits until it has registered.
     static void StartMonitor(MonitorProgram& program, AreaView& area) {
         ASSERT_TRUE(program.Started());
         ASSERT_TRUE(WaitUntil([&] { return area.Get(tt::kMonitorCountOffset) == 1; }, 3000ms));
     }
+
+  private:
+    std::string processPrefix_;
 };
 
 TEST(TraceText, ControlBytesAreEscapedAndLayoutCharactersKept) {
@@ -336,22 +374,37 @@ TEST_F(TraceMonitorTest, SilentMonitorsAreWrittenOffOncePerSecondWhileThePosterG
     EXPECT_TRUE(WaitUntil(MutexIsFree, 3000ms));
 }
 
-TEST_F(TraceMonitorTest, QueueOfAStalledWriterStopsGrowingAtItsBound) {
-    TFIBSQLMonitorHook* monitor = TraceMonitor();
+TEST_F(TraceMonitorTest, FullQueueMakesRoomWithItsOldestQueriesOnly) {
+    constexpr std::size_t kBound = TMonitorWriterThread::kMaxPending;
     AreaView area;
-    area.Put(tt::kMonitorCountOffset, 1);
-    // A monitor program that holds the mutex keeps the writer from taking
-    // anything out of the queue.
+    MonitorProgram program({"--chunks", std::to_string(kBound), "--timeout", "8000"});
+    StartMonitor(program, area);
+    // Holding the mutex, as a stalled monitor program could, keeps the
+    // writer from taking anything out of the queue.
     NamedMutex held = NamedMutex::CreateOrOpen(tt::kMutexName);
     ASSERT_EQ(held.Lock(1000ms), NamedMutex::LockResult::Acquired);
 
-    for (std::size_t i = 0; i < TMonitorWriterThread::kMaxPending + 100; ++i)
-        monitor->WriteTrace("text " + std::to_string(i), tt::kServiceCategory);
-    EXPECT_EQ(monitor->PendingCount(), TMonitorWriterThread::kMaxPending);
-
-    // The writer, still waiting for the mutex, is stopped before it is freed.
-    ResetTraceMonitorForTests();
+    TComponent service;
+    service.SetName("svc");
+    TFIBSQLMonitorHook* monitor = TraceMonitor();
+    monitor->ServiceAttach(&service);
+    for (std::size_t i = 0; i < kBound + 76; ++i) monitor->ServiceQuery(&service);
+    monitor->ServiceStart(&service);
+    for (int i = 0; i < 100; ++i) monitor->ServiceQuery(&service);
+    monitor->ServiceDetach(&service);
+    EXPECT_EQ(monitor->PendingCount(), kBound);
     held.Unlock();
+
+    std::vector<Record> records = program.Finish(8000ms);
+    ASSERT_EQ(records.size(), kBound);
+    const std::size_t start = kBound - 102;
+    for (std::size_t i = 0; i < kBound; ++i) {
+        const char* event = i == 0            ? "svc:[Attach]"
+                            : i == start      ? "svc:[Start]"
+                            : i == kBound - 1 ? "svc:[Detach]"
+                                              : "svc:[Query]";
+        ASSERT_EQ(records[i].bytes, Header() + event) << i;
+    }
 }
 
 TEST_F(TraceMonitorTest, NameTakenBySomethingElseSwitchesTheMonitorOff) {
@@ -466,33 +519,148 @@ TEST_F(TraceMonitorTest, ConnectEventsNeedAConnectListener) {
     EXPECT_FALSE(monitor->HasWriter());
 }
 
-TEST_F(TraceMonitorTest, ProgramEndStopsAWriterStuckInTheHandOver) {
+TEST_F(TraceMonitorTest, AStuckMonitorCannotHoldTheProgramAtItsEnd) {
     AreaView area;
-    area.Put(tt::kMonitorCountOffset, 1);
-    pid_t pid = fork();
-    if (pid == 0) {
-        TraceMonitor()->WriteTrace("last words", tt::kServiceCategory);
-        std::this_thread::sleep_for(100ms);  // the writer now waits for a reader
-        std::exit(TraceMonitor()->HasWriter() ? 0 : 3);
+    NamedMutex mutex = NamedMutex::CreateOrOpen(tt::kMutexName);
+    // Registered but silent, then holding the mutex for good.
+    for (bool holdsMutex : {false, true}) {
+        SCOPED_TRACE(holdsMutex ? "holds the mutex" : "silent");
+        area.Put(tt::kMonitorCountOffset, 1);
+        if (holdsMutex) {
+            ASSERT_EQ(mutex.Lock(1000ms), NamedMutex::LockResult::Acquired);
+        }
+        const auto start = Clock::now();
+        pid_t pid = fork();
+        if (pid == 0) {
+            TraceMonitor()->WriteTrace("last words", tt::kServiceCategory);
+            std::this_thread::sleep_for(100ms);  // the writer is stuck by now
+            std::exit(TraceMonitor()->HasWriter() ? 0 : 3);
+        }
+        int status = 0;
+        const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 4000ms);
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        ASSERT_TRUE(ended);
+        EXPECT_LT(Clock::now() - start, tt::kDrainLimit + 700ms);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (holdsMutex)
+            mutex.Unlock();
+        // It let go of the mutex and left no chunk announced.
+        EXPECT_TRUE(MutexIsFree());
+        EXPECT_FALSE(NamedEvent::CreateOrOpen(tt::kWriteEventName, false).IsSet());
     }
-    int status = 0;
-    const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 3000ms);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    ASSERT_TRUE(ended);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    // It let go of the mutex and closed the chunk it had not announced.
-    EXPECT_TRUE(MutexIsFree());
-    EXPECT_FALSE(NamedEvent::CreateOrOpen(tt::kWriteEventName, false).IsSet());
 
     // In this process: after the end-of-program step there is no monitor.
     TraceMonitor()->WriteTrace("in flight", tt::kServiceCategory);
     ShutdownTraceMonitor();
     EXPECT_TRUE(TraceShutdown());
     EXPECT_EQ(TraceMonitor(), nullptr);
+}
+
+TEST_F(TraceMonitorTest, ReaderThatDiesMidChunkCostsAboutASecondOnceNotPerChunk) {
+    AreaView area;
+    const pid_t reader = ForkReaderThatDiesMidChunk();
+    ASSERT_TRUE(WaitUntil([&] { return area.Get(tt::kMonitorCountOffset) == 1; }, 3000ms));
+
+    TFIBSQLMonitorHook* monitor = TraceMonitor();
+    const auto start = Clock::now();
+    monitor->WriteTrace(std::string(7 * tt::kChunkCapacity + 500, 'x'), tt::kServiceCategory);
+    ASSERT_TRUE(Reaped(reader, 3000ms));
+    // A monitor that comes while the writer is still stuck on the dead one.
+    MonitorProgram program({"--chunks", "1", "--timeout", "8000"});
+    ASSERT_TRUE(program.Started());
+
+    ASSERT_TRUE(WaitUntil([&] { return monitor->PendingCount() == 0; }, 8000ms));
+    EXPECT_LT(Clock::now() - start, 1700ms);
+    // The newcomer got in at once, and the next text is its.
+    ASSERT_TRUE(WaitUntil([&] { return area.Get(tt::kMonitorCountOffset) == 1; }, 1500ms));
+    EXPECT_EQ(area.Get(tt::kReaderCountOffset), 0);
+    monitor->WriteTrace("next", tt::kServiceCategory);
+    std::vector<Record> records = program.Finish(5000ms);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].bytes, Header() + "next");
+}
+
+TEST_F(TraceMonitorTest, BurstLosesOnlyTheOldestQueriesAtALiveMonitor) {
+    AreaView area;
+    MonitorProgram program({"--timeout", "3000"});
+    StartMonitor(program, area);
+
+    TComponent service;
+    service.SetName("svc");
+    TFIBSQLMonitorHook* monitor = TraceMonitor();
+    // A restore's shape: one query text per poll turn between start and detach.
+    constexpr int kBurst = 3000;
+    monitor->ServiceAttach(&service);
+    monitor->ServiceStart(&service);
+    for (int i = 0; i < kBurst - 3; ++i) monitor->ServiceQuery(&service);
+    monitor->ServiceDetach(&service);
+    EXPECT_LE(monitor->PendingCount(), TMonitorWriterThread::kMaxPending);
+
+    std::vector<Record> records = program.Finish(5000ms);
+    std::printf("burst of %d texts: %zu arrived\n", kBurst, records.size());
+    ASSERT_GE(records.size(), 3u);
+    EXPECT_EQ(records.front().bytes, Header() + "svc:[Attach]");
+    EXPECT_EQ(records[1].bytes, Header() + "svc:[Start]");
+    EXPECT_EQ(records.back().bytes, Header() + "svc:[Detach]");
+    for (std::size_t i = 2; i + 1 < records.size(); ++i)
+        ASSERT_EQ(records[i].bytes, Header() + "svc:[Query]") << i;
+}
+
+TEST_F(TraceMonitorTest, WriterKilledInTheHandOverLeavesNoTrapForTheNext) {
+    AreaView area;
+    MonitorProgram program({"--chunks", "4", "--timeout", "6000"});
+    StartMonitor(program, area);
+    // A second reader, busy and slow, keeps the doomed writer inside its
+    // hand-over long enough to be killed there.
+    area.Put(tt::kReaderCountOffset, 1);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        TraceMonitor()->WriteTrace("doomed", tt::kServiceCategory);
+        std::this_thread::sleep_for(10s);
+        _exit(0);
+    }
+    ASSERT_TRUE(WaitUntil(HandOverOpen, 3000ms));
+    std::this_thread::sleep_for(100ms);  // the live monitor reads the chunk meanwhile
+    kill(writer, SIGKILL);
+    ASSERT_TRUE(Reaped(writer, 2000ms));
+    ASSERT_TRUE(HandOverOpen());
+    area.Put(tt::kReaderCountOffset, 0);
+
+    TFIBSQLMonitorHook* monitor = TraceMonitor();
+    const auto start = Clock::now();
+    for (int i = 0; i < 3; ++i) monitor->WriteTrace("after " + std::to_string(i), 5);
+    ASSERT_TRUE(WaitUntil([&] { return monitor->PendingCount() == 0; }, 6000ms));
+    EXPECT_LT(Clock::now() - start, 500ms);
+    std::vector<Record> records = program.Finish(5000ms);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].bytes, Header() + "doomed");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(records[i + 1].bytes, Header() + "after " + std::to_string(i));
+}
+
+TEST_F(TraceMonitorTest, QueuedTextsReachAListeningMonitorBeforeSwitchOffAndProgramEnd) {
+    constexpr int kTexts = 200;
+    AreaView area;
+    MonitorProgram program({"--chunks", std::to_string(2 * kTexts), "--timeout", "8000"});
+    StartMonitor(program, area);
+
+    for (int i = 0; i < kTexts; ++i) TraceMonitor()->WriteTrace("on " + std::to_string(i), 5);
+    TraceMonitor()->SetActive(false);
+
+    const pid_t ending = fork();
+    if (ending == 0) {
+        ResetTraceMonitorForTests();
+        for (int i = 0; i < kTexts; ++i) TraceMonitor()->WriteTrace("end " + std::to_string(i), 5);
+        std::exit(0);
+    }
+    ASSERT_TRUE(Reaped(ending, 4000ms));
+    std::vector<Record> records = program.Finish(8000ms);
+    ASSERT_EQ(records.size(), 2u * kTexts);
+    EXPECT_EQ(records[kTexts - 1].bytes, Header() + "on " + std::to_string(kTexts - 1));
+    EXPECT_EQ(records.back().bytes, Header() + "end " + std::to_string(kTexts - 1));
 }
 
 }  // namespace

@@ -1,0 +1,299 @@
+// tovanel-restore as an administrator runs it, against the private server.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "restore/FileOps.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kOld = "the administrator's old database";
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+    ::chmod(path.c_str(), 0666);
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+fs::path ServerDir() {
+    const char* client = std::getenv("FIREBIRD");
+    return client ? fs::path(client).parent_path() : fs::path();
+}
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+    // The last JSON line of stdout.
+    std::string Last() const {
+        const std::size_t end = out.find_last_not_of('\n');
+        const std::size_t start = out.rfind('\n', end);
+        return out.substr(start == std::string::npos ? 0 : start + 1, end - start);
+    }
+};
+
+// Starts the program with stdout on a pipe and stderr into a file; the
+// password comes from the environment unless `env` says otherwise.
+class CliProcess {
+  public:
+    CliProcess(std::vector<std::string> args, const fs::path& errFile,
+               std::vector<std::string> env = {"ISC_PASSWORD=fernstone"})
+        : errFile_(errFile) {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(pipeEnds[1], 1);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::close(pipeEnds[0]);
+            ::setsid();  // no terminal to ask a password on
+            ::unsetenv("ISC_PASSWORD");
+            for (std::string& e : env) ::putenv(e.data());
+            std::vector<char*> argv{const_cast<char*>(CLI_PROGRAM)};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(CLI_PROGRAM, argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeEnds[1]);
+        out_ = ::fdopen(pipeEnds[0], "r");
+    }
+    // The next stdout line, or false at its end.
+    bool Line(std::string& line) {
+        char buffer[65536];
+        if (!out_ || !std::fgets(buffer, sizeof buffer, out_))
+            return false;
+        line = buffer;
+        outcome_.out += line;
+        return true;
+    }
+    void Signal(int signal) { ::kill(pid_, signal); }
+    Outcome Finish() {
+        std::string line;
+        while (Line(line)) {
+        }
+        if (out_)
+            std::fclose(out_);
+        out_ = nullptr;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        outcome_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome_.err = Read(errFile_);
+        return outcome_;
+    }
+
+  private:
+    fs::path errFile_;
+    pid_t pid_ = -1;
+    std::FILE* out_ = nullptr;
+    Outcome outcome_;
+};
+
+// What the server's query tool reports of a restored database, in the form
+// the sample's expected output was recorded in.
+std::string CheckDatabase(const fs::path& database) {
+    const std::string command =
+        "timeout 120 '" PROJECT_SCRIPTS "/fbserver.sh' run '" + ServerDir().string() +
+        "' isql-fb -q -ch UTF8 -user SYSDBA -password fernstone -i '" SAMPLE_DIR
+        "/check.sql' 'localhost:" +
+        database.string() + "' 2>&1";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+class CliRestoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(ServerDir().empty()) << "FIREBIRD must name the private server's client root";
+        // The server reads the backup and writes the target itself.
+        std::string templ = (ServerDir() / "db" / "cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        for (const fs::path& folder : {root_, data()}) {
+            fs::create_directories(folder);
+            ::chmod(folder.c_str(), 0777);
+        }
+        fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", backup());
+        ::chmod(backup().c_str(), 0644);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path data() const { return root_ / "Data"; }
+    fs::path backup() const { return root_ / "sample.fbk"; }
+    fs::path target() const { return data() / "target.fdb"; }
+
+    Outcome Restore(std::vector<std::string> args,
+                    std::vector<std::string> env = {"ISC_PASSWORD=fernstone"}) {
+        return CliProcess(std::move(args), root_ / "stderr.txt", std::move(env)).Finish();
+    }
+
+    fs::path root_;
+};
+
+}  // namespace
+
+TEST_F(CliRestoreTest, RestoresANewTargetAndReportsEachStepAsJson) {
+    const Outcome run = Restore({"--json", backup(), target()});
+    ASSERT_EQ(run.code, 0) << run.err << run.out;
+    EXPECT_EQ(run.out.rfind("{\"event\":\"connected\"}\n{\"event\":\"started\"}\n", 0), 0u)
+        << run.out;
+    EXPECT_NE(run.out.find("{\"event\":\"checked\",\"attributes\":\"force write\"}"),
+              std::string::npos);
+    EXPECT_EQ(run.Last().rfind("{\"event\":\"finished\",\"ok\":true,\"exit_code\":0,", 0), 0u)
+        << run.Last();
+    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+}
+
+TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideSuffix) {
+    std::string longName;
+    for (int i = 0; i < 80; ++i) longName += "가";
+    for (const std::string& name : {std::string("target.fdb"), longName + ".fdb"}) {
+        SCOPED_TRACE(name.size());
+        Write(data() / name, kOld);
+        const Outcome run = Restore({"--replace", backup(), data() / name});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(Names(data()), std::vector<std::string>{name});
+        EXPECT_NE(Read(data() / name), kOld);
+        fs::remove(data() / name);
+    }
+}
+
+TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
+    std::mt19937 random(7);
+    std::string noise(200000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    Write(root_ / "corrupt.fbk", noise);
+    const std::string whole = Read(backup());
+    Write(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    for (const char* bad : {"corrupt.fbk", "short.fbk"}) {
+        SCOPED_TRACE(bad);
+        Write(target(), kOld);
+        const Outcome run = Restore({"--replace", "--json", root_ / bad, target()});
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_EQ(Read(target()), kOld);
+        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+        EXPECT_NE(run.Last().find("\"original\":\"put_back\",\"original_path\":\"" +
+                                  target().string() + "\""),
+                  std::string::npos)
+            << run.Last();
+    }
+}
+
+TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
+    Write(target(), kOld);
+    fs::create_directories(root_ / "folder.fbk");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+        std::vector<std::string> env = {"ISC_PASSWORD=fernstone"};
+    } cases[] = {
+        {{"--replace", (root_ / "none.fbk").string(), target()}, "backup file not found"},
+        {{"--replace", (root_ / "folder.fbk").string(), target()}, "backup is a folder"},
+        {{backup(), (root_ / "none" / "x.fdb").string()}, "target folder not found"},
+        {{"--replace", backup(), backup()}, "target is the backup file itself"},
+        {{"--bogus", backup(), target()}, "--bogus"},
+        {{"--page-size", "1000", backup(), data() / "new.fdb"}, "page size 1000"},
+        {{backup(), target()}, "already exists (use --replace"},
+        {{"--replace", "--server", "db1", backup(), target()}, "local targets only"},
+        {{backup(), data() / "new.fdb"}, "no password", {}},
+        {{"--password-file", (root_ / "none.txt").string(), backup(), data() / "new.fdb"},
+         "cannot read the password file"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        const Outcome run = Restore(c.args, c.env);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(Read(target()), kOld);
+        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+    }
+}
+
+TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
+    Write(target(), kOld);
+    const Outcome run =
+        Restore({"--replace", "--json", backup(), target()}, {"ISC_PASSWORD=not-the-password"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.Last().find("\"original\":\"untouched\""), std::string::npos) << run.Last();
+    EXPECT_EQ(Read(target()), kOld);
+}
+
+TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
+    const fs::path disk2 = root_ / "disk2";
+    fs::create_directories(disk2);
+    ::chmod(disk2.c_str(), 0777);
+    Write(disk2 / "real.fdb", kOld);
+    fs::create_symlink(disk2 / "real.fdb", target());
+    const Outcome run = Restore({"--replace", backup(), target()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(fs::is_symlink(target()));
+    EXPECT_EQ(Names(disk2), std::vector<std::string>{"real.fdb"});
+    EXPECT_EQ(CheckDatabase(disk2 / "real.fdb"), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+}
+
+TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
+    Write(target(), kOld);
+    // Verbose, so that the server's lines bring each query back at once.
+    CliProcess run({"--replace", "--json", "--verbose", backup(), target()}, root_ / "stderr.txt");
+    std::string line;
+    while (run.Line(line) && line.find("\"started\"") == std::string::npos) {
+    }
+    run.Signal(SIGINT);
+    // Signals of one kind do not queue: the second is sent once the first was seen.
+    bool noticed = false;
+    while (!noticed && run.Line(line)) noticed = line.find("\"notice\"") != std::string::npos;
+    run.Signal(SIGINT);
+    const Outcome outcome = run.Finish();
+    if (outcome.code == 0)
+        GTEST_SKIP() << "the restore ended before the second interruption was seen";
+    EXPECT_EQ(outcome.code, 3) << outcome.out;
+    const fs::path aside = target().string() + ".before-restore";
+    EXPECT_NE(outcome.Last().find("\"original\":\"kept_aside\",\"original_path\":\"" +
+                                  aside.string() + "\""),
+              std::string::npos)
+        << outcome.Last();
+    EXPECT_EQ(Read(aside), kOld);
+    // The server goes on: wait for it to let go of the target before cleaning up.
+    for (int turn = 0; turn < 600 && restore::IsHeldOpen(target().string()); ++turn)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
