@@ -10,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libfbclient2 firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian strace
 )
 
 missing=()
