@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -227,7 +228,11 @@ class TFileListBox : public QListView, public TComponent {
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
-    void ReadFolderPart(const std::string& part, std::uint32_t searchAttributes, bool several);
+    class TReading;
+    // One entry a search found: filtered, given its icon and appended.
+    void AddEntry(const std::string& folder, const platform::fs::DirEntry& entry,
+                  std::uint32_t search, std::unordered_set<std::string>* once);
+    QIcon IconOf(const std::string& folder, const platform::fs::DirEntry& entry) const;
     void SortEntries();
 
     std::string mask_ = "*.*";

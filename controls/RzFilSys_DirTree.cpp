@@ -432,6 +432,59 @@ std::string TRzDirectoryTree::SelectedDrive() const {
     return root.empty() ? root : Rules().WithoutTrailingSeparator(root);
 }
 
+namespace {
+
+// The folder itself when it exists, else its nearest existing ancestor
+// (with its trailing separator); empty when there is none.
+std::string NearestExistingFolder(const std::string& folder) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    if (files.DirectoryExists(folder))
+        return folder;
+    for (std::size_t k = folder.size(); k-- > 0;) {
+        if (!rules.IsSeparator(folder[k]))
+            continue;
+        std::string prefix = folder.substr(0, k + 1);
+        if (files.DirectoryExists(prefix))
+            return prefix;
+    }
+    return {};
+}
+
+// The drive node whose root holds the path; with mount points nested in
+// other volumes, the deepest such root.
+TTreeNode* DriveNodeHolding(const TRzDirectoryTree& tree, const std::string& path) {
+    const PathRules& rules = Files().Rules();
+    TTreeNode* match = nullptr;
+    for (int i = 0; i < tree.RootCount(); ++i) {
+        TFolderInfo* info = TRzDirectoryTree::InfoOf(tree.Root(i));
+        if (!info)
+            break;
+        if (info->Path.size() > path.size() ||
+            !rules.SameName(std::string_view(path).substr(0, info->Path.size()), info->Path))
+            continue;
+        if (!match || info->Path.size() > TRzDirectoryTree::InfoOf(match)->Path.size())
+            match = tree.Root(i);
+    }
+    return match;
+}
+
+// The child of `node` for the folder `path` (with its trailing separator);
+// nullptr when the node does not show it.
+TTreeNode* ChildFor(TTreeNode* node, const std::string& path) {
+    const PathRules& rules = Files().Rules();
+    for (int i = 0; i < node->Count(); ++i) {
+        TFolderInfo* info = TRzDirectoryTree::InfoOf(node->Item(i));
+        if (!info)
+            break;
+        if (rules.SameName(info->Path, path))
+            return node->Item(i);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void TRzDirectoryTree::OpenDir(const std::string& path) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
@@ -440,21 +493,9 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         return;
     if (rules.Style() == PathStyle::Windows)
         target = QString::fromStdString(target).toUpper().toStdString();
-    if (!files.DirectoryExists(target)) {
-        std::string nearest;
-        for (std::size_t k = target.size(); k-- > 0;) {
-            if (!rules.IsSeparator(target[k]))
-                continue;
-            std::string prefix = target.substr(0, k + 1);
-            if (files.DirectoryExists(prefix)) {
-                nearest = prefix;
-                break;
-            }
-        }
-        if (nearest.empty())
-            throw EInOutError(Format("The %s directory does not exist", {path}));
-        target = nearest;
-    }
+    target = NearestExistingFolder(target);
+    if (target.empty())
+        throw EInOutError(Format("The %s directory does not exist", {path}));
     target = rules.WithTrailingSeparator(target);
 
     HandleNeeded();
@@ -465,19 +506,7 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         ~Done() { tree->EndUpdate(); }
     } done{this};
 
-    // The first level is the drive whose root holds the path; with mount
-    // points nested in other volumes, the deepest such root.
-    TTreeNode* match = nullptr;
-    for (int i = 0; i < RootCount(); ++i) {
-        TFolderInfo* info = InfoOf(Root(i));
-        if (!info)
-            break;
-        if (info->Path.size() > target.size() ||
-            !rules.SameName(std::string_view(target).substr(0, info->Path.size()), info->Path))
-            continue;
-        if (!match || info->Path.size() > InfoOf(match)->Path.size())
-            match = Root(i);
-    }
+    TTreeNode* match = DriveNodeHolding(*this, target);
     if (!match)
         return;
     // A medium exchanged since its drive was last read (or a removable
@@ -490,22 +519,11 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     while (pos < target.size()) {
         std::size_t next = pos;
         while (next < target.size() && !rules.IsSeparator(target[next])) ++next;
-        const std::string prefix = target.substr(0, next + 1);
-        TTreeNode* found = nullptr;
-        for (int i = 0; i < match->Count(); ++i) {
-            TFolderInfo* info = InfoOf(match->Item(i));
-            if (!info)
-                break;
-            if (rules.SameName(info->Path, prefix)) {
-                found = match->Item(i);
-                break;
-            }
-        }
         // A folder the tree does not show (hidden, or on a drive it leaves
         // out) cannot be reached: the selection stays.
-        if (!found)
+        match = ChildFor(match, target.substr(0, next + 1));
+        if (!match)
             return;
-        match = found;
         if (!InfoOf(match)->ChildrenRead)
             FillChildren(match);
         pos = next + 1;
