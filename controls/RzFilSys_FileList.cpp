@@ -350,10 +350,15 @@ void TFileListBox::SetListDir(const std::string& folder) {
     const PathRules& rules = files.Rules();
     if (rules.SameName(folder, listDir_))
         return;
-    // A folder that cannot be entered leaves the list on whatever folder
-    // is current.
-    files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
-    listDir_ = files.CurrentDirectory();
+    // A folder that cannot be entered (missing, or shut to this account)
+    // stays the list's folder and lists nothing. Taking whatever folder is
+    // current instead would show another list's files under this list's
+    // tree, where they could be chosen as if they lay here.
+    if (files.SetCurrentDirectory(rules.WithTrailingSeparator(folder)))
+        listDir_ = files.CurrentDirectory();
+    else
+        listDir_ =
+            rules.WithoutTrailingSeparator(rules.MakeAbsolute(folder, files.CurrentDirectory()));
     ReadEntries();
 }
 

@@ -123,13 +123,23 @@ TEST_F(FileList, MovingToTheSameFolderDoesNotReadItAgain) {
     EXPECT_EQ(changes, 1);
 }
 
-TEST_F(FileList, AMissingFolderLeavesTheListOnTheCurrentDirectory) {
-    dir.File("a.bak");
-    TRzFileListBox list;
-    Open(list, dir.Path());
-    list.SetListDir(dir.Path("missing"));
-    EXPECT_EQ(list.ListDir(), dir.Path());
-    EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
+TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
+    FakeFileSystem fake(PathStyle::Posix);
+    fake.AddDrive("/", platform::fs::dkFixed);
+    fake.AddFile("/app/BackUp/a.fbk");
+    fake.AddFile("/app/Shut/x.fdb");
+    fake.SetLocked("/app/Shut", true);
+    platform::fs::ScopedFileSystem use(fake);
+    for (const char* folder : {"/app/Shut", "/app/Missing"}) {
+        TRzFileListBox backups;
+        Open(backups, "/app/BackUp");  // the process's current directory now
+        TRzFileListBox list;
+        Open(list, folder);
+        EXPECT_EQ(list.ListDir(), folder);
+        EXPECT_EQ(list.Count(), 0) << folder;
+        list.SetItemIndex(0);
+        EXPECT_EQ(list.SelectedPath(), "") << folder;
+    }
 }
 
 TEST_F(FileList, AFolderThatWentAwayShowsNoOtherFoldersFiles) {
