@@ -222,7 +222,10 @@ TPathText SplitPathText(const std::string& text) {
         if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
             result.driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
         result.network = rules.IsNetworkPath(drivePortion);
-        if (!drivePortion.empty() &&
+        // A drive portion alone names the current folder of that drive: on
+        // the drive that is current, that is the current directory itself,
+        // and relative names stay in it. Another drive is entered at its root.
+        if (!drivePortion.empty() && !rules.SameName(rules.DrivePortion(current), drivePortion) &&
             files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
             files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
     }

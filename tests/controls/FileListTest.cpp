@@ -362,6 +362,25 @@ TEST_F(FileList, ANameIsAppliedInTheListsOwnFolder) {
     EXPECT_EQ(list.ListDir(), dir.Path("mine/sub"));
 }
 
+TEST_F(FileList, NamesOnADriveLetterStayInTheListsFolder) {
+    FakeFileSystem fake(PathStyle::Windows);
+    fake.AddDrive("C:\\", platform::fs::dkFixed);
+    fake.AddFile("C:\\App\\Sub\\in.bak");
+    fake.AddFile("C:\\App\\Other\\o.bak");
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftNormal) | FileAttrBit(ftDirectory));
+    Open(list, "C:\\App");
+    list.ApplyPathText("Sub");
+    EXPECT_EQ(list.ListDir(), "C:\\App\\Sub");
+    list.ApplyPathText("C:\\App");
+    ASSERT_EQ(list.ListDir(), "C:\\App");
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
+                       CentreOf(list, list.FindExact("Other")));
+    EXPECT_EQ(list.ListDir(), "C:\\App\\Other");
+    EXPECT_EQ(ItemsOf(list), Strings{"o.bak"});
+}
+
 TEST_F(FileList, ApplyingAnUnreachablePathRaisesAndKeepsTheCurrentDirectory) {
     TRzFileListBox list;
     Open(list, dir.Path());
