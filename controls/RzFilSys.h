@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -299,6 +300,13 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     void SetNetworkVolumeFormat(TNetworkVolumeFormat format);
     bool OpenCurrentDir() const { return openCurrentDir_; }
     void SetOpenCurrentDir(bool on) { openCurrentDir_ = on; }
+    // How long a volume's serial, read to notice an exchanged medium, is
+    // taken as still true: one click asks twice (selection and click), and
+    // each read may wait for a slow volume.
+    std::chrono::milliseconds VolumeCheckInterval() const { return volumeCheckInterval_; }
+    void SetVolumeCheckInterval(std::chrono::milliseconds interval) {
+        volumeCheckInterval_ = interval;
+    }
 
     // Expands the tree down to a folder and selects it. A missing folder
     // opens its nearest existing ancestor; with none, EInOutError.
@@ -353,7 +361,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     void AttachFolder(TTreeNode* node, const std::string& path);
     // Gives a node its folder, keeping the icons it has.
     void AttachInfo(TTreeNode* node, const std::string& path);
-    std::int64_t ReadSerial(const std::string& root) const;
+    // The serial of the volume at a drive root now (or as read within the
+    // check interval); none when the volume did not answer in time.
+    std::optional<std::int64_t> CurrentSerial(const std::string& root);
     // When the volume at a drive root is not the one last seen, forgets the
     // drive's folders and reads its caption again; true when it did.
     bool RenewIfExchanged(const std::string& root);
@@ -368,6 +378,12 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     TNetworkVolumeFormat networkVolumeFormat_ = nvfExplorer;
     bool openCurrentDir_ = false;
     std::map<std::string, std::int64_t> volumeSerials_;
+    struct TSerialCheck {
+        std::int64_t serial;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::map<std::string, TSerialCheck> serialChecks_;
+    std::chrono::milliseconds volumeCheckInterval_{1000};
     std::vector<std::string> shownDrives_;
     // Roots of the shown drives whose media or servers are never asked
     // whether they hold folders.
@@ -376,7 +392,6 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     bool updating_ = false;
     bool inChange_ = false;
     std::string savedDir_;
-    QIcon closedFolderIcon_;
     QIcon openFolderIcon_;
     QMetaObject::Connection deviceHook_;
 };

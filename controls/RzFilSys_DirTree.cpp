@@ -134,7 +134,6 @@ void TRzDirectoryTree::ComponentRemoved(TComponent* component) {
 
 void TRzDirectoryTree::CreateWnd() {
     updating_ = true;
-    closedFolderIcon_ = Shell().SmallIcon("", false);
     openFolderIcon_ = Shell().SmallIcon("", true);
     updating_ = false;
     RebuildDrives();
@@ -190,16 +189,25 @@ std::int64_t TRzDirectoryTree::VolumeSerial(const std::string& root) const {
     return it == volumeSerials_.end() ? 0 : it->second;
 }
 
-std::int64_t TRzDirectoryTree::ReadSerial(const std::string& root) const {
-    auto info = Files().ReadVolume(root);
-    return info ? static_cast<std::int64_t>(info->serial) : kUnreadableSerial;
+std::optional<std::int64_t> TRzDirectoryTree::CurrentSerial(const std::string& root) {
+    const auto now = std::chrono::steady_clock::now();
+    auto it = serialChecks_.find(root);
+    if (it != serialChecks_.end() && now - it->second.at < volumeCheckInterval_)
+        return it->second.serial;
+    bool timedOut = false;
+    auto info = Files().ReadVolume(root, &timedOut);
+    if (timedOut)
+        return std::nullopt;
+    const std::int64_t serial = info ? static_cast<std::int64_t>(info->serial) : kUnreadableSerial;
+    serialChecks_[root] = {serial, now};
+    return serial;
 }
 
 void TRzDirectoryTree::AttachFolder(TTreeNode* node, const std::string& path) {
     node->image = Shell().SmallIcon(path);
-    node->selectedImage = node->image.cacheKey() == closedFolderIcon_.cacheKey()
-                              ? openFolderIcon_
-                              : Shell().SmallIcon(path, true);
+    // One look-up per folder: selected, a folder shows the generic open
+    // folder, and a drive its own icon.
+    node->selectedImage = node->Parent() ? openFolderIcon_ : node->image;
     AttachInfo(node, path);
 }
 
@@ -221,6 +229,8 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
         caption = volume.caption;
         volumeSerials_[root] = volume.serial;
     }
+    // What was read of an earlier volume at this root says nothing of this one.
+    serialChecks_.erase(root);
     TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
     if (OpensWithoutTouchingMedium(drive.kind)) {
         unaskedRoots_.push_back(root);
@@ -573,7 +583,10 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
 }
 
 bool TRzDirectoryTree::RenewIfExchanged(const std::string& root) {
-    if (ReadSerial(root) == VolumeSerial(root))
+    // A volume that does not answer in time (a slow share, a drive spinning
+    // up) is not taken as exchanged: its folders stay.
+    const std::optional<std::int64_t> serial = CurrentSerial(root);
+    if (!serial || *serial == VolumeSerial(root))
         return false;
     TTreeNode* drive = FindDriveNode(root);
     if (!drive)
@@ -593,7 +606,8 @@ void TRzDirectoryTree::Click() {
     TTreeNode* node = Selected();
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
-        if (ReadSerial(root) != VolumeSerial(root)) {
+        const std::optional<std::int64_t> serial = CurrentSerial(root);
+        if (serial && *serial != VolumeSerial(root)) {
             Change(node);
             return;
         }
@@ -604,10 +618,8 @@ void TRzDirectoryTree::Click() {
 void TRzDirectoryTree::UpdateDirLabel() {
     if (!dirLabel_)
         return;
-    const bool autoSize = dirLabel_->property("AutoSize").toBool();
-    const int width = autoSize ? this->width() : dirLabel_->width();
-    dirLabel_->setText(
-        QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
+    dirLabel_->setText(QString::fromStdString(
+        ShortenPathForLabel(SelectedDir(), dirLabel_->font(), dirLabel_->width())));
 }
 
 // ---------------------------------------------------------------------------

@@ -322,24 +322,28 @@ class SystemFileSystem final : public FileSystem {
         return drives;
     }
 
-    std::optional<VolumeInfo> ReadVolume(const std::string& root) override {
+    std::optional<VolumeInfo> ReadVolume(const std::string& root, bool* timedOut) override {
         auto mounts = ReadMountTable();
         const MountEntry* m = MountOf(mounts, root);
-        auto fsid = Probe<std::uint32_t>("vol:" + root, kVolumeTimeout, [root] {
+        // The probe answers -1 for a volume that cannot be read, and nothing
+        // when the volume kept it waiting.
+        auto fsid = Probe<std::int64_t>("vol:" + root, kVolumeTimeout, [root] {
             struct statvfs vfs {};
             if (::statvfs(root.c_str(), &vfs) != 0)
-                return std::optional<std::uint32_t>();
+                return std::optional<std::int64_t>(-1);
             auto id = static_cast<std::uint64_t>(vfs.f_fsid);
             auto serial = static_cast<std::uint32_t>(id ^ (id >> 32));
             // All ones stands for "unreadable" in the controls.
             if (serial == 0xFFFFFFFFu)
                 serial = 0xFFFFFFFEu;
-            return std::optional<std::uint32_t>(serial);
+            return std::optional<std::int64_t>(serial);
         });
-        if (!fsid)
+        if (timedOut)
+            *timedOut = !fsid;
+        if (!fsid || *fsid < 0)
             return std::nullopt;
         VolumeInfo info;
-        info.serial = *fsid;
+        info.serial = static_cast<std::uint32_t>(*fsid);
         if (m && IsNetworkFsType(m->fsType))
             info.label = LabelOfShare(m->source);
         else if (m && m->source.rfind("/dev/", 0) == 0)
