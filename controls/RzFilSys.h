@@ -159,7 +159,11 @@ class TFileListBox : public QListView, public TComponent {
     void SetItemHeight(int height);
     int Columns() const { return columns_; }
     void SetColumns(int columns);
-    bool MultiSelect() const { return false; }
+    // Several items may be selected (with Ctrl and Shift); ItemIndex is then
+    // the item that has the focus, selected or not. A change reads the
+    // folder again, as a new native list would.
+    bool MultiSelect() const { return multiSelect_; }
+    void SetMultiSelect(bool on);
 
     // The folder shown, as the system reports it as current directory.
     const std::string& ListDir() const { return listDir_; }
@@ -176,8 +180,11 @@ class TFileListBox : public QListView, public TComponent {
         return entries_.at(static_cast<std::size_t>(index));
     }
     int ItemIndex() const;
+    // With MultiSelect on, only moves the focus.
     void SetItemIndex(int index);
     bool Selected(int index) const;
+    // Without MultiSelect, selecting an item makes it the current one.
+    void SetSelected(int index, bool selected);
     // Index of the item whose whole text is `text` by the platform's name
     // comparison; -1 when none.
     int FindExact(const std::string& text) const;
@@ -241,6 +248,7 @@ class TFileListBox : public QListView, public TComponent {
     bool showGlyphs_ = true;
     bool showLongNames_ = true;
     bool allowOpen_ = false;
+    bool multiSelect_ = false;
     QPointer<QLineEdit> fileEdit_;
     int itemHeight_ = 18;
     int columns_ = 0;

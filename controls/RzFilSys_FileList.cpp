@@ -371,12 +371,43 @@ int TFileListBox::ItemIndex() const {
 }
 
 void TFileListBox::SetItemIndex(int index) {
-    if (index < 0 || index >= Count()) {
+    const bool valid = index >= 0 && index < Count();
+    if (multiSelect_) {
+        if (valid)
+            selectionModel()->setCurrentIndex(model_->index(index, 0),
+                                              QItemSelectionModel::NoUpdate);
+        else
+            selectionModel()->clearCurrentIndex();
+        return;
+    }
+    if (!valid) {
         selectionModel()->clear();
         return;
     }
     setCurrentIndex(model_->index(index, 0));
     selectionModel()->select(model_->index(index, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+void TFileListBox::SetSelected(int index, bool selected) {
+    if (index < 0 || index >= Count())
+        return;
+    if (multiSelect_) {
+        selectionModel()->select(model_->index(index, 0), selected ? QItemSelectionModel::Select
+                                                                   : QItemSelectionModel::Deselect);
+    } else if (selected) {
+        SetItemIndex(index);
+    } else if (ItemIndex() == index) {
+        SetItemIndex(-1);
+    }
+}
+
+void TFileListBox::SetMultiSelect(bool on) {
+    if (on == multiSelect_)
+        return;
+    multiSelect_ = on;
+    setSelectionMode(on ? QAbstractItemView::ExtendedSelection
+                        : QAbstractItemView::SingleSelection);
+    ReadEntries();
 }
 
 bool TFileListBox::Selected(int index) const {

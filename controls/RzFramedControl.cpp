@@ -57,10 +57,29 @@ TRzFramedControl::~TRzFramedControl() {
 }
 
 void TRzFramedControl::SetColor(const QColor& color) {
+    parentColor_ = false;
+    TakeColor(color);
+}
+
+void TRzFramedControl::TakeColor(const QColor& color) {
     if (focusColor_ == plainColor_)
         focusColor_ = color;
     plainColor_ = color;
     ApplyColor();
+}
+
+void TRzFramedControl::SetParentColor(bool on) {
+    parentColor_ = on;
+    FollowParentColor();
+}
+
+void TRzFramedControl::FollowParentColor() {
+    const QWidget* parent = control_->parentWidget();
+    if (!parentColor_ || !parent)
+        return;
+    const QColor color = parent->palette().color(parent->backgroundRole());
+    if (color != plainColor_)
+        TakeColor(color);
 }
 
 void TRzFramedControl::SetDisabledColor(const QColor& color) {
@@ -218,6 +237,11 @@ void TRzFramedControl::FramedEvent(QEvent* e) {
             break;
         case QEvent::Resize:
             RepaintFrame();
+            break;
+        // A parent's new palette reaches its children as a change of theirs.
+        case QEvent::ParentChange:
+        case QEvent::PaletteChange:
+            FollowParentColor();
             break;
         default:
             break;

@@ -63,8 +63,12 @@ class TRzFramedControl {
 
     const QColor& Color() const { return plainColor_; }
     // A colour set from outside; the focus colour follows it while the two
-    // were equal.
+    // were equal. It ends taking the parent's colour.
     void SetColor(const QColor& color);
+    // On: the parent's background colour is taken as if set from outside,
+    // now and whenever it changes.
+    bool ParentColor() const { return parentColor_; }
+    void SetParentColor(bool on);
     const QColor& DisabledColor() const { return disabledColor_; }
     void SetDisabledColor(const QColor& color);
     const QColor& FocusColor() const { return focusColor_; }
@@ -134,12 +138,15 @@ class TRzFramedControl {
   private:
     friend class TRzFrameController;
     void NoteMouse(bool over);
+    void TakeColor(const QColor& color);
+    void FollowParentColor();
 
     QAbstractScrollArea* control_;
     TComponent* sender_;
     QColor plainColor_;
     QColor disabledColor_;
     QColor focusColor_;
+    bool parentColor_ = false;
     bool frameVisible_ = false;
     QColor frameColor_;
     QColor frameHotColor_;

@@ -216,6 +216,38 @@ TEST_F(FileList, ClickingTheSelectedItemRaisesClickButNoChange) {
     EXPECT_EQ(events.back(), "change");
 }
 
+TEST_F(FileList, WithMultiSelectSeveralItemsAreChosenAndOnlyTheFocusedOneIsNamed) {
+    for (const char* name : {"a.bak", "b.bak", "c.bak"}) dir.File(name);
+    TRzFileListBox list;
+    EXPECT_FALSE(list.MultiSelect());
+    Open(list, dir.Path());
+    list.SetMultiSelect(true);
+    ASSERT_EQ(list.Count(), 3);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, CentreOf(list, 2));
+    EXPECT_TRUE(list.Selected(0));
+    EXPECT_FALSE(list.Selected(1));
+    EXPECT_TRUE(list.Selected(2));
+    EXPECT_EQ(list.SelectedName(), "c.bak");
+    // The focused item, once deselected, names nothing.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, CentreOf(list, 2));
+    EXPECT_EQ(list.ItemIndex(), 2);
+    EXPECT_EQ(list.SelectedName(), "");
+    EXPECT_TRUE(list.Selected(0));
+    // ItemIndex only moves the focus; selecting is separate.
+    list.SetItemIndex(1);
+    EXPECT_EQ(list.SelectedName(), "");
+    list.SetSelected(1, true);
+    EXPECT_EQ(list.SelectedPath(), dir.Path("b.bak"));
+    EXPECT_TRUE(list.Selected(0));
+    // Back to single selection: one item at a time.
+    list.SetMultiSelect(false);
+    list.SetItemIndex(0);
+    list.SetSelected(2, true);
+    EXPECT_FALSE(list.Selected(0));
+    EXPECT_EQ(list.SelectedName(), "c.bak");
+}
+
 TEST_F(FileList, TheLinkedEditMirrorsTheSelectionOrTheMask) {
     dir.File("a.bak");
     QLineEdit edit;
