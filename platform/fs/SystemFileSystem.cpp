@@ -151,14 +151,18 @@ struct TFilter {
     uid_t euid;
 };
 
-// The attributes a stat gives: folders; anything neither a folder nor a
-// regular file (pipes, sockets, devices) counts as a system file; read-only
-// when the searching account may not write it (never so for root).
+// The attributes a stat gives: folders; every regular file carries the
+// archive bit, as nearly every file on a disk with drive letters does, there
+// being no backup flag here; anything neither a folder nor a regular file
+// (pipes, sockets, devices) counts as a system file; read-only when the
+// searching account may not write it (never so for root).
 std::uint32_t StatAttributes(const struct stat& st, uid_t euid) {
     std::uint32_t attributes = 0;
     if (S_ISDIR(st.st_mode))
         attributes |= faDirectory;
-    else if (!S_ISREG(st.st_mode))
+    else if (S_ISREG(st.st_mode))
+        attributes |= faArchive;
+    else
         attributes |= faSysFile;
     if (euid != 0) {
         mode_t bit = st.st_uid == euid ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;

@@ -69,6 +69,17 @@ TEST_F(FileList, AFolderFilterShowsFoldersButNeverTheDotEntries) {
     EXPECT_EQ(ItemsOf(list), (Strings{".config", "sub"}));
 }
 
+TEST_F(FileList, AnArchiveFilterShowsTheRegularFiles) {
+    dir.File("plain.bak");
+    dir.File(".hidden.bak");
+    dir.Folder("sub");
+    ::mkfifo(dir.Path("pipe").c_str(), 0600);
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftArchive));
+    Open(list, dir.Path());
+    EXPECT_EQ(ItemsOf(list), Strings{"plain.bak"});
+}
+
 TEST_F(FileList, FoldersComeFirstAndNamesIgnoreLetterCase) {
     dir.Folder("b");
     dir.File("C.txt");
