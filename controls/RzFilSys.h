@@ -165,7 +165,8 @@ class TFileListBox : public QListView, public TComponent {
     bool MultiSelect() const { return multiSelect_; }
     void SetMultiSelect(bool on);
 
-    // The folder shown, as the system reports it as current directory.
+    // The folder shown, as the system reports it as current directory; a
+    // folder that cannot be entered is kept as it was asked for.
     const std::string& ListDir() const { return listDir_; }
     void SetListDir(const std::string& folder);
     int LastSelIndex() const { return lastSelIndex_; }
