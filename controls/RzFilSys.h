@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -157,9 +159,14 @@ class TFileListBox : public QListView, public TComponent {
     void SetItemHeight(int height);
     int Columns() const { return columns_; }
     void SetColumns(int columns);
-    bool MultiSelect() const { return false; }
+    // Several items may be selected (with Ctrl and Shift); ItemIndex is then
+    // the item that has the focus, selected or not. A change reads the
+    // folder again, as a new native list would.
+    bool MultiSelect() const { return multiSelect_; }
+    void SetMultiSelect(bool on);
 
-    // The folder shown, as the system reports it as current directory.
+    // The folder shown, as the system reports it as current directory; a
+    // folder that cannot be entered is kept as it was asked for.
     const std::string& ListDir() const { return listDir_; }
     void SetListDir(const std::string& folder);
     int LastSelIndex() const { return lastSelIndex_; }
@@ -174,8 +181,11 @@ class TFileListBox : public QListView, public TComponent {
         return entries_.at(static_cast<std::size_t>(index));
     }
     int ItemIndex() const;
+    // With MultiSelect on, only moves the focus.
     void SetItemIndex(int index);
     bool Selected(int index) const;
+    // Without MultiSelect, selecting an item makes it the current one.
+    void SetSelected(int index, bool selected);
     // Index of the item whose whole text is `text` by the platform's name
     // comparison; -1 when none.
     int FindExact(const std::string& text) const;
@@ -227,7 +237,11 @@ class TFileListBox : public QListView, public TComponent {
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
-    void ReadFolderPart(const std::string& part, std::uint32_t searchAttributes, bool several);
+    class TReading;
+    // One entry a search found: filtered, given its icon and appended.
+    void AddEntry(const std::string& folder, const platform::fs::DirEntry& entry,
+                  std::uint32_t search, std::unordered_set<std::string>* once);
+    QIcon IconOf(const std::string& folder, const platform::fs::DirEntry& entry) const;
     void SortEntries();
 
     std::string mask_ = "*.*";
@@ -235,6 +249,7 @@ class TFileListBox : public QListView, public TComponent {
     bool showGlyphs_ = true;
     bool showLongNames_ = true;
     bool allowOpen_ = false;
+    bool multiSelect_ = false;
     QPointer<QLineEdit> fileEdit_;
     int itemHeight_ = 18;
     int columns_ = 0;
@@ -294,6 +309,13 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     void SetNetworkVolumeFormat(TNetworkVolumeFormat format);
     bool OpenCurrentDir() const { return openCurrentDir_; }
     void SetOpenCurrentDir(bool on) { openCurrentDir_ = on; }
+    // How long a volume's serial, read to notice an exchanged medium, is
+    // taken as still true: one click asks twice (selection and click), and
+    // each read may wait for a slow volume.
+    std::chrono::milliseconds VolumeCheckInterval() const { return volumeCheckInterval_; }
+    void SetVolumeCheckInterval(std::chrono::milliseconds interval) {
+        volumeCheckInterval_ = interval;
+    }
 
     // Expands the tree down to a folder and selects it. A missing folder
     // opens its nearest existing ancestor; with none, EInOutError.
@@ -348,7 +370,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     void AttachFolder(TTreeNode* node, const std::string& path);
     // Gives a node its folder, keeping the icons it has.
     void AttachInfo(TTreeNode* node, const std::string& path);
-    std::int64_t ReadSerial(const std::string& root) const;
+    // The serial of the volume at a drive root now (or as read within the
+    // check interval); none when the volume did not answer in time.
+    std::optional<std::int64_t> CurrentSerial(const std::string& root);
     // When the volume at a drive root is not the one last seen, forgets the
     // drive's folders and reads its caption again; true when it did.
     bool RenewIfExchanged(const std::string& root);
@@ -363,6 +387,12 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     TNetworkVolumeFormat networkVolumeFormat_ = nvfExplorer;
     bool openCurrentDir_ = false;
     std::map<std::string, std::int64_t> volumeSerials_;
+    struct TSerialCheck {
+        std::int64_t serial;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::map<std::string, TSerialCheck> serialChecks_;
+    std::chrono::milliseconds volumeCheckInterval_{1000};
     std::vector<std::string> shownDrives_;
     // Roots of the shown drives whose media or servers are never asked
     // whether they hold folders.
@@ -371,7 +401,6 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     bool updating_ = false;
     bool inChange_ = false;
     std::string savedDir_;
-    QIcon closedFolderIcon_;
     QIcon openFolderIcon_;
     QMetaObject::Connection deviceHook_;
 };

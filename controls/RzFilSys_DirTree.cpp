@@ -134,7 +134,6 @@ void TRzDirectoryTree::ComponentRemoved(TComponent* component) {
 
 void TRzDirectoryTree::CreateWnd() {
     updating_ = true;
-    closedFolderIcon_ = Shell().SmallIcon("", false);
     openFolderIcon_ = Shell().SmallIcon("", true);
     updating_ = false;
     RebuildDrives();
@@ -190,16 +189,25 @@ std::int64_t TRzDirectoryTree::VolumeSerial(const std::string& root) const {
     return it == volumeSerials_.end() ? 0 : it->second;
 }
 
-std::int64_t TRzDirectoryTree::ReadSerial(const std::string& root) const {
-    auto info = Files().ReadVolume(root);
-    return info ? static_cast<std::int64_t>(info->serial) : kUnreadableSerial;
+std::optional<std::int64_t> TRzDirectoryTree::CurrentSerial(const std::string& root) {
+    const auto now = std::chrono::steady_clock::now();
+    auto it = serialChecks_.find(root);
+    if (it != serialChecks_.end() && now - it->second.at < volumeCheckInterval_)
+        return it->second.serial;
+    bool timedOut = false;
+    auto info = Files().ReadVolume(root, &timedOut);
+    if (timedOut)
+        return std::nullopt;
+    const std::int64_t serial = info ? static_cast<std::int64_t>(info->serial) : kUnreadableSerial;
+    serialChecks_[root] = {serial, now};
+    return serial;
 }
 
 void TRzDirectoryTree::AttachFolder(TTreeNode* node, const std::string& path) {
     node->image = Shell().SmallIcon(path);
-    node->selectedImage = node->image.cacheKey() == closedFolderIcon_.cacheKey()
-                              ? openFolderIcon_
-                              : Shell().SmallIcon(path, true);
+    // One look-up per folder: selected, a folder shows the generic open
+    // folder, and a drive its own icon.
+    node->selectedImage = node->Parent() ? openFolderIcon_ : node->image;
     AttachInfo(node, path);
 }
 
@@ -221,6 +229,8 @@ TTreeNode* TRzDirectoryTree::MakeDriveNode(const Drive& drive, TTreeNode* before
         caption = volume.caption;
         volumeSerials_[root] = volume.serial;
     }
+    // What was read of an earlier volume at this root says nothing of this one.
+    serialChecks_.erase(root);
     TTreeNode* node = before ? InsertRoot(before, caption) : AddChild(nullptr, caption);
     if (OpensWithoutTouchingMedium(drive.kind)) {
         unaskedRoots_.push_back(root);
@@ -432,6 +442,59 @@ std::string TRzDirectoryTree::SelectedDrive() const {
     return root.empty() ? root : Rules().WithoutTrailingSeparator(root);
 }
 
+namespace {
+
+// The folder itself when it exists, else its nearest existing ancestor
+// (with its trailing separator); empty when there is none.
+std::string NearestExistingFolder(const std::string& folder) {
+    auto& files = Files();
+    const PathRules& rules = files.Rules();
+    if (files.DirectoryExists(folder))
+        return folder;
+    for (std::size_t k = folder.size(); k-- > 0;) {
+        if (!rules.IsSeparator(folder[k]))
+            continue;
+        std::string prefix = folder.substr(0, k + 1);
+        if (files.DirectoryExists(prefix))
+            return prefix;
+    }
+    return {};
+}
+
+// The drive node whose root holds the path; with mount points nested in
+// other volumes, the deepest such root.
+TTreeNode* DriveNodeHolding(const TRzDirectoryTree& tree, const std::string& path) {
+    const PathRules& rules = Files().Rules();
+    TTreeNode* match = nullptr;
+    for (int i = 0; i < tree.RootCount(); ++i) {
+        TFolderInfo* info = TRzDirectoryTree::InfoOf(tree.Root(i));
+        if (!info)
+            break;
+        if (info->Path.size() > path.size() ||
+            !rules.SameName(std::string_view(path).substr(0, info->Path.size()), info->Path))
+            continue;
+        if (!match || info->Path.size() > TRzDirectoryTree::InfoOf(match)->Path.size())
+            match = tree.Root(i);
+    }
+    return match;
+}
+
+// The child of `node` for the folder `path` (with its trailing separator);
+// nullptr when the node does not show it.
+TTreeNode* ChildFor(TTreeNode* node, const std::string& path) {
+    const PathRules& rules = Files().Rules();
+    for (int i = 0; i < node->Count(); ++i) {
+        TFolderInfo* info = TRzDirectoryTree::InfoOf(node->Item(i));
+        if (!info)
+            break;
+        if (rules.SameName(info->Path, path))
+            return node->Item(i);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void TRzDirectoryTree::OpenDir(const std::string& path) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
@@ -440,21 +503,9 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         return;
     if (rules.Style() == PathStyle::Windows)
         target = QString::fromStdString(target).toUpper().toStdString();
-    if (!files.DirectoryExists(target)) {
-        std::string nearest;
-        for (std::size_t k = target.size(); k-- > 0;) {
-            if (!rules.IsSeparator(target[k]))
-                continue;
-            std::string prefix = target.substr(0, k + 1);
-            if (files.DirectoryExists(prefix)) {
-                nearest = prefix;
-                break;
-            }
-        }
-        if (nearest.empty())
-            throw EInOutError(Format("The %s directory does not exist", {path}));
-        target = nearest;
-    }
+    target = NearestExistingFolder(target);
+    if (target.empty())
+        throw EInOutError(Format("The %s directory does not exist", {path}));
     target = rules.WithTrailingSeparator(target);
 
     HandleNeeded();
@@ -465,19 +516,7 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
         ~Done() { tree->EndUpdate(); }
     } done{this};
 
-    // The first level is the drive whose root holds the path; with mount
-    // points nested in other volumes, the deepest such root.
-    TTreeNode* match = nullptr;
-    for (int i = 0; i < RootCount(); ++i) {
-        TFolderInfo* info = InfoOf(Root(i));
-        if (!info)
-            break;
-        if (info->Path.size() > target.size() ||
-            !rules.SameName(std::string_view(target).substr(0, info->Path.size()), info->Path))
-            continue;
-        if (!match || info->Path.size() > InfoOf(match)->Path.size())
-            match = Root(i);
-    }
+    TTreeNode* match = DriveNodeHolding(*this, target);
     if (!match)
         return;
     // A medium exchanged since its drive was last read (or a removable
@@ -490,22 +529,11 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     while (pos < target.size()) {
         std::size_t next = pos;
         while (next < target.size() && !rules.IsSeparator(target[next])) ++next;
-        const std::string prefix = target.substr(0, next + 1);
-        TTreeNode* found = nullptr;
-        for (int i = 0; i < match->Count(); ++i) {
-            TFolderInfo* info = InfoOf(match->Item(i));
-            if (!info)
-                break;
-            if (rules.SameName(info->Path, prefix)) {
-                found = match->Item(i);
-                break;
-            }
-        }
         // A folder the tree does not show (hidden, or on a drive it leaves
         // out) cannot be reached: the selection stays.
-        if (!found)
+        match = ChildFor(match, target.substr(0, next + 1));
+        if (!match)
             return;
-        match = found;
         if (!InfoOf(match)->ChildrenRead)
             FillChildren(match);
         pos = next + 1;
@@ -555,7 +583,10 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
 }
 
 bool TRzDirectoryTree::RenewIfExchanged(const std::string& root) {
-    if (ReadSerial(root) == VolumeSerial(root))
+    // A volume that does not answer in time (a slow share, a drive spinning
+    // up) is not taken as exchanged: its folders stay.
+    const std::optional<std::int64_t> serial = CurrentSerial(root);
+    if (!serial || *serial == VolumeSerial(root))
         return false;
     TTreeNode* drive = FindDriveNode(root);
     if (!drive)
@@ -575,7 +606,8 @@ void TRzDirectoryTree::Click() {
     TTreeNode* node = Selected();
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
-        if (ReadSerial(root) != VolumeSerial(root)) {
+        const std::optional<std::int64_t> serial = CurrentSerial(root);
+        if (serial && *serial != VolumeSerial(root)) {
             Change(node);
             return;
         }
@@ -586,10 +618,8 @@ void TRzDirectoryTree::Click() {
 void TRzDirectoryTree::UpdateDirLabel() {
     if (!dirLabel_)
         return;
-    const bool autoSize = dirLabel_->property("AutoSize").toBool();
-    const int width = autoSize ? this->width() : dirLabel_->width();
-    dirLabel_->setText(
-        QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
+    dirLabel_->setText(QString::fromStdString(
+        ShortenPathForLabel(SelectedDir(), dirLabel_->font(), dirLabel_->width())));
 }
 
 // ---------------------------------------------------------------------------

@@ -166,6 +166,22 @@ bool IconPerFile(const std::string& extension) {
     return extension == ".exe" || extension == ".lnk" || extension == ".ico" || extension == ".scr";
 }
 
+// The parts of a mask, cut at each ";" and taken verbatim; empty parts match
+// nothing and are left out.
+std::vector<std::string> MaskParts(const std::string& mask) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= mask.size()) {
+        std::size_t end = mask.find(';', start);
+        if (end == std::string::npos)
+            end = mask.size();
+        if (end > start)
+            parts.push_back(mask.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 // Makes a folder current or raises with the system's text.
 void EnterFolder(const std::string& folder) {
     std::string error;
@@ -206,7 +222,10 @@ TPathText SplitPathText(const std::string& text) {
         if (windows && drivePortion.size() == 2 && drivePortion[1] == ':')
             result.driveLetter = platform::fs::AsciiUpper(drivePortion.substr(0, 1))[0];
         result.network = rules.IsNetworkPath(drivePortion);
-        if (!drivePortion.empty() &&
+        // A drive portion alone names the current folder of that drive: on
+        // the drive that is current, that is the current directory itself,
+        // and relative names stay in it. Another drive is entered at its root.
+        if (!drivePortion.empty() && !rules.SameName(rules.DrivePortion(current), drivePortion) &&
             files.DirectoryExists(rules.WithTrailingSeparator(drivePortion)))
             files.SetCurrentDirectory(rules.WithTrailingSeparator(drivePortion));
     }
@@ -334,10 +353,15 @@ void TFileListBox::SetListDir(const std::string& folder) {
     const PathRules& rules = files.Rules();
     if (rules.SameName(folder, listDir_))
         return;
-    // A folder that cannot be entered leaves the list on whatever folder
-    // is current.
-    files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
-    listDir_ = files.CurrentDirectory();
+    // A folder that cannot be entered (missing, or shut to this account)
+    // stays the list's folder and lists nothing. Taking whatever folder is
+    // current instead would show another list's files under this list's
+    // tree, where they could be chosen as if they lay here.
+    if (files.SetCurrentDirectory(rules.WithTrailingSeparator(folder)))
+        listDir_ = files.CurrentDirectory();
+    else
+        listDir_ =
+            rules.WithoutTrailingSeparator(rules.MakeAbsolute(folder, files.CurrentDirectory()));
     ReadEntries();
 }
 
@@ -347,12 +371,43 @@ int TFileListBox::ItemIndex() const {
 }
 
 void TFileListBox::SetItemIndex(int index) {
-    if (index < 0 || index >= Count()) {
+    const bool valid = index >= 0 && index < Count();
+    if (multiSelect_) {
+        if (valid)
+            selectionModel()->setCurrentIndex(model_->index(index, 0),
+                                              QItemSelectionModel::NoUpdate);
+        else
+            selectionModel()->clearCurrentIndex();
+        return;
+    }
+    if (!valid) {
         selectionModel()->clear();
         return;
     }
     setCurrentIndex(model_->index(index, 0));
     selectionModel()->select(model_->index(index, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+void TFileListBox::SetSelected(int index, bool selected) {
+    if (index < 0 || index >= Count())
+        return;
+    if (multiSelect_) {
+        selectionModel()->select(model_->index(index, 0), selected ? QItemSelectionModel::Select
+                                                                   : QItemSelectionModel::Deselect);
+    } else if (selected) {
+        SetItemIndex(index);
+    } else if (ItemIndex() == index) {
+        SetItemIndex(-1);
+    }
+}
+
+void TFileListBox::SetMultiSelect(bool on) {
+    if (on == multiSelect_)
+        return;
+    multiSelect_ = on;
+    setSelectionMode(on ? QAbstractItemView::ExtendedSelection
+                        : QAbstractItemView::SingleSelection);
+    ReadEntries();
 }
 
 bool TFileListBox::Selected(int index) const {
@@ -434,94 +489,65 @@ void TFileListBox::EndUpdate() {
         setUpdatesEnabled(true);
 }
 
+// Whatever fails while a list reads its folder, the cursor comes back, the
+// list is usable again and its reading is over, the change handling
+// included.
+class TFileListBox::TReading {
+  public:
+    explicit TReading(TFileListBox* list)
+        : list_(list), cursor_(platform::Window().ScreenCursor()) {
+        list_->readingEntries_ = true;
+        list_->model_->BeginReset();
+    }
+    ~TReading() {
+        EndModel();
+        RestoreCursor();
+        list_->readingEntries_ = false;
+    }
+    TReading(const TReading&) = delete;
+    TReading& operator=(const TReading&) = delete;
+
+    void EndModel() {
+        if (modelOpen_)
+            list_->model_->EndReset();
+        modelOpen_ = false;
+    }
+    void RestoreCursor() {
+        if (!cursorRestored_)
+            platform::Window().SetScreenCursor(cursor_);
+        cursorRestored_ = true;
+    }
+
+  private:
+    TFileListBox* list_;
+    int cursor_;
+    bool modelOpen_ = true;
+    bool cursorRestored_ = false;
+};
+
 void TFileListBox::ReadEntries() {
     if (!handleAllocated_)
         return;
     auto& files = Files();
-    const PathRules& rules = files.Rules();
-    readingEntries_ = true;
     const std::uint32_t search = fileType_ & 0x3F;
-    // A folder that has gone away since it was entered lists nothing: the
-    // current directory is then whatever another list read last, and its
-    // names would be joined to this list's folder.
+    // A folder that cannot be entered lists nothing, whether it has gone away
+    // since it was entered or is shut to this account: the current directory
+    // is then whatever another list read last, and its names would be joined
+    // to this list's folder.
     const bool entered = files.SetCurrentDirectory(listDir_);
-    model_->BeginReset();
+    TReading reading(this);
     ReleaseEntries();
-    auto& window = platform::Window();
-    const int savedCursor = window.ScreenCursor();
-    // Whatever fails, the cursor comes back, the list is usable again and
-    // its reading is over, the change handling included.
-    struct Reading {
-        TFileListBox* list;
-        int cursor;
-        bool modelOpen = true;
-        bool cursorRestored = false;
-        void EndModel() {
-            if (modelOpen)
-                list->model_->EndReset();
-            modelOpen = false;
-        }
-        void RestoreCursor() {
-            if (!cursorRestored)
-                platform::Window().SetScreenCursor(cursor);
-            cursorRestored = true;
-        }
-        ~Reading() {
-            EndModel();
-            RestoreCursor();
-            list->readingEntries_ = false;
-        }
-    } reading{this, savedCursor};
-
-    const bool several = mask_.find(';') != std::string::npos;
-    const std::string folder = files.CurrentDirectory();
-    std::unordered_set<std::string> seen;
-    TExtensionIconCache& cache = TExtensionIconCache::Instance();
-    std::size_t start = 0;
-    while (entered && start <= mask_.size()) {
-        std::size_t end = mask_.find(';', start);
-        if (end == std::string::npos)
-            end = mask_.size();
-        const std::string part = mask_.substr(start, end - start);
-        start = end + 1;
-        if (part.empty())
-            continue;
-        files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
-            if (!(fileType_ & FileAttrBit(ftNormal)) && !(e.attributes & search))
+    if (entered) {
+        const std::string folder = files.CurrentDirectory();
+        // Only a mask of several parts can find an entry twice.
+        std::unordered_set<std::string> seen;
+        std::unordered_set<std::string>* once =
+            mask_.find(';') != std::string::npos ? &seen : nullptr;
+        for (const std::string& part : MaskParts(mask_))
+            files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
+                AddEntry(folder, e, search, once);
                 return true;
-            // An entry matched by two parts is listed once.
-            if (several && !seen.insert(rules.NameKey(e.name)).second)
-                return true;
-            TRzFileInfo info;
-            info.EntryName = e.name;
-            info.Attributes = e.attributes;
-            info.TimeStamp = e.time;
-            info.ByteSize = e.size;
-            if (e.IsDirectory()) {
-                if (e.name == "." || e.name == "..")
-                    return true;
-                if (showGlyphs_)
-                    info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
-                info.IsFolder = true;
-            } else {
-                const std::string extension = LowerExtension(e.name);
-                if (showGlyphs_) {
-                    const bool perFile = IconPerFile(extension);
-                    std::optional<QIcon> cached = perFile ? std::nullopt : cache.Find(extension);
-                    if (cached) {
-                        info.Icon = *cached;
-                    } else {
-                        info.Icon = Shell().SmallIcon(rules.Join(folder, e.name));
-                        if (!perFile)
-                            cache.Add(extension, info.Icon);
-                    }
-                }
-            }
-            entries_.push_back(std::move(info));
-            if (entries_.size() == 101)
-                platform::Window().SetScreenCursor(platform::crHourGlass);
-            return true;
-        });
+            });
     }
     if (entries_.size() > 1) {
         BeginUpdate();
@@ -531,6 +557,44 @@ void TFileListBox::ReadEntries() {
     reading.EndModel();
     reading.RestoreCursor();
     Change();
+}
+
+void TFileListBox::AddEntry(const std::string& folder, const platform::fs::DirEntry& e,
+                            std::uint32_t search, std::unordered_set<std::string>* once) {
+    if (!(fileType_ & FileAttrBit(ftNormal)) && !(e.attributes & search))
+        return;
+    if (once && !once->insert(Files().Rules().NameKey(e.name)).second)
+        return;
+    if (e.IsDirectory() && (e.name == "." || e.name == ".."))
+        return;
+    TRzFileInfo info;
+    info.EntryName = e.name;
+    info.Attributes = e.attributes;
+    info.TimeStamp = e.time;
+    info.ByteSize = e.size;
+    info.IsFolder = e.IsDirectory();
+    if (showGlyphs_)
+        info.Icon = IconOf(folder, e);
+    entries_.push_back(std::move(info));
+    if (entries_.size() == 101)
+        platform::Window().SetScreenCursor(platform::crHourGlass);
+}
+
+QIcon TFileListBox::IconOf(const std::string& folder, const platform::fs::DirEntry& e) const {
+    const std::string path = Files().Rules().Join(folder, e.name);
+    if (e.IsDirectory())
+        return Shell().SmallIcon(path);
+    const std::string extension = LowerExtension(e.name);
+    // Programs, links and icon files each look different; everything else
+    // looks like the others of its extension.
+    if (IconPerFile(extension))
+        return Shell().SmallIcon(path);
+    TExtensionIconCache& cache = TExtensionIconCache::Instance();
+    if (std::optional<QIcon> cached = cache.Find(extension))
+        return *cached;
+    QIcon icon = Shell().SmallIcon(path);
+    cache.Add(extension, icon);
+    return icon;
 }
 
 void TFileListBox::SortEntries() {

@@ -1,13 +1,10 @@
 #pragma once
-// The tree base of the browsing controls, and the colour and frame handling
-// it shares with the file list: a plain colour that gives way to a focus or
-// disabled colour, a flat frame drawn over the border, a selection outline
-// kept visible without the focus, the context-menu keys and a wheel that
-// scrolls by whole lines.
+// The tree base of the browsing controls: nodes that own their data, the
+// platform tree view's events at the points a derived tree hooks into, a
+// selection outline kept visible without the focus, the context-menu keys,
+// and the colour and frame handling it shares with the file list.
 
-#include <QAbstractScrollArea>
 #include <QCollator>
-#include <QColor>
 #include <QMenu>
 #include <QPen>
 #include <QPointer>
@@ -15,184 +12,12 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "controls/RzFramedControl.h"
 #include "core/Component.h"
-
-class QEvent;
-class QPainter;
-class QWheelEvent;
-
-// Notifications carry the control that raised them.
-using TRzNotifyEvent = std::function<void(TComponent* sender)>;
-using TRzMouseWheelEvent = std::function<void(TComponent* sender, int delta, bool& handled)>;
-
-enum TFrameStyle {
-    fsNone,
-    fsFlat,
-    fsFlatBold,
-    fsFlatRounded,
-    fsGroove,
-    fsBump,
-    fsLowered,
-    fsButtonDown,
-    fsRaised,
-    fsButtonUp,
-    fsStatus,
-    fsPopup,
-};
-
-enum TSide { sdLeft, sdTop, sdRight, sdBottom };
-using TSides = unsigned;
-constexpr TSides SideBit(TSide side) {
-    return 1u << side;
-}
-constexpr TSides sdAllSides = 0xF;
-
-enum TFramingPreference { fpCustomFraming, fpXPThemes };
-
-// The colours the controls start with, from the application's palette.
-QColor WindowColor();      // the background of text areas
-QColor ButtonFaceColor();  // the face of buttons
-QColor ButtonShadowColor();
 
 // Orders names for display: the user's locale, letter case ignored.
 const QCollator& DisplayNameCollator();
-
-class TRzFrameController;
-
-// The colour and frame settings of a control, and the event handling that
-// keeps them shown: the control hands every event to FramedEvent once its
-// own base class has handled it, and its wheel turns to WheelTurn.
-class TRzFramedControl {
-  public:
-    // `sender` is the control as its events name it.
-    TRzFramedControl(QAbstractScrollArea* control, TComponent* sender);
-    virtual ~TRzFramedControl();
-    TRzFramedControl(const TRzFramedControl&) = delete;
-    TRzFramedControl& operator=(const TRzFramedControl&) = delete;
-
-    const QColor& Color() const { return plainColor_; }
-    // A colour set from outside; the focus colour follows it while the two
-    // were equal.
-    void SetColor(const QColor& color);
-    const QColor& DisabledColor() const { return disabledColor_; }
-    void SetDisabledColor(const QColor& color);
-    const QColor& FocusColor() const { return focusColor_; }
-    void SetFocusColor(const QColor& color);
-    // The colour shown now (plain, focus or disabled).
-    QColor ShownColor() const;
-
-    bool FrameVisible() const { return frameVisible_; }
-    void SetFrameVisible(bool on);
-    const QColor& FrameColor() const { return frameColor_; }
-    void SetFrameColor(const QColor& color);
-    const QColor& FrameHotColor() const { return frameHotColor_; }
-    void SetFrameHotColor(const QColor& color);
-    bool FrameHotTrack() const { return frameHotTrack_; }
-    void SetFrameHotTrack(bool on);
-    TFrameStyle FrameStyle() const { return frameStyle_; }
-    void SetFrameStyle(TFrameStyle style);
-    TFrameStyle FrameHotStyle() const { return frameHotStyle_; }
-    void SetFrameHotStyle(TFrameStyle style);
-    TSides FrameSides() const { return frameSides_; }
-    void SetFrameSides(TSides sides);
-    TFramingPreference FramingPreference() const { return framingPreference_; }
-    void SetFramingPreference(TFramingPreference preference);
-    TRzFrameController* FrameController() const { return frameController_; }
-    void SetFrameController(TRzFrameController* controller);
-
-    // Older stored forms name these settings differently.
-    void SetFrameFlat(bool on);
-    void SetFrameFocusStyle(TFrameStyle style) { SetFrameHotStyle(style); }
-    void SetFrameFlatStyle(TFrameStyle) {}
-
-    // Whether the frame would be drawn now, and with which look.
-    bool FrameShown() const;
-    bool FrameHot() const;
-    bool MouseOver() const { return mouseOver_; }
-
-    TRzNotifyEvent OnMouseEnter;
-    TRzNotifyEvent OnMouseLeave;
-    TRzMouseWheelEvent OnMouseWheel;
-
-  protected:
-    // Re-applies plain, focus or disabled colour.
-    void ApplyColor();
-    // Colour and frame once a stored form has been read.
-    void ApplyLoadedLook();
-    // Paint, focus, mouse, enabled and size changes, after the control's
-    // base class has handled `e`.
-    void FramedEvent(QEvent* e);
-    // Takes a wheel event: the turn (in eighths of a degree) that is left to
-    // scroll by, or 0 when there is none or OnMouseWheel handled it.
-    int WheelTurn(QWheelEvent* e);
-    // What an upward turn does that would pass the top.
-    enum class TPastTop { Ignore, StopAtTop };
-    // Scrolls by the system's wheel-scroll lines for each notch of `turn`.
-    void ScrollByWheel(int turn, TPastTop pastTop);
-    // Turning the frame on gives the control a new native window; a control
-    // whose contents come from that window reads them again here.
-    virtual void FrameRecreated() {}
-    void PaintFrame(QPainter& painter);
-    void RepaintFrame();
-    // Called when the frame controller goes away.
-    void ForgetFrameController(TRzFrameController* controller);
-    virtual bool Loading() const { return false; }
-    // While the control reads its contents, frame repaints wait.
-    virtual bool FrameRepaintSuppressed() const { return false; }
-
-  private:
-    friend class TRzFrameController;
-    void NoteMouse(bool over);
-
-    QAbstractScrollArea* control_;
-    TComponent* sender_;
-    QColor plainColor_;
-    QColor disabledColor_;
-    QColor focusColor_;
-    bool frameVisible_ = false;
-    QColor frameColor_;
-    QColor frameHotColor_;
-    bool frameHotTrack_ = false;
-    TFrameStyle frameStyle_ = fsFlat;
-    TFrameStyle frameHotStyle_ = fsFlatBold;
-    TSides frameSides_ = sdAllSides;
-    TFramingPreference framingPreference_ = fpXPThemes;
-    TRzFrameController* frameController_ = nullptr;
-    bool mouseOver_ = false;
-};
-
-// Holds frame settings for several controls; what it sets is copied to
-// every registered control.
-class TRzFrameController : public TComponent {
-  public:
-    explicit TRzFrameController(TComponent* owner = nullptr);
-    ~TRzFrameController() override;
-
-    void SetFrameColor(const QColor& color);
-    void SetFrameHotColor(const QColor& color);
-    void SetFrameStyle(TFrameStyle style);
-    void SetFrameHotStyle(TFrameStyle style);
-    void SetFrameVisible(bool on);
-    void SetFrameSides(TSides sides);
-    const std::vector<TRzFramedControl*>& Controls() const { return controls_; }
-
-  private:
-    friend class TRzFramedControl;
-    void Register(TRzFramedControl* control);
-    void Unregister(TRzFramedControl* control);
-    void ApplyTo(TRzFramedControl* control) const;
-    void ApplyAll() const;
-
-    std::vector<TRzFramedControl*> controls_;
-    QColor frameColor_;
-    QColor frameHotColor_;
-    TFrameStyle frameStyle_ = fsFlat;
-    TFrameStyle frameHotStyle_ = fsFlatBold;
-    bool frameVisible_ = true;
-    TSides frameSides_ = sdAllSides;
-};
 
 // A node of the tree. Real nodes carry data the node owns.
 class TTreeNode : public QTreeWidgetItem {
@@ -212,7 +37,6 @@ class TTreeNode : public QTreeWidgetItem {
 
     Data* NodeData() const { return data_.get(); }
     void SetNodeData(std::unique_ptr<Data> data) { data_ = std::move(data); }
-    std::unique_ptr<Data> TakeNodeData() { return std::move(data_); }
 
     // Image shown normally and while selected.
     QIcon image;
@@ -326,7 +150,6 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     bool SelectStays(TTreeNode* node);
     // Changes the expand state without the expand and collapse events.
     void SetExpandedQuietly(TTreeNode* node, bool expanded);
-    bool InUpdate() const { return updateCount_ > 0; }
     bool Loading() const override { return IsLoading(); }
 
     void AfterLoad() override;

@@ -46,7 +46,7 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& name) {
         void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle) {
             SetLastError({});
-            return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, candidate));
+            return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
         }
         const char* err = dlerror();
         if (firstError.empty() && err)

@@ -21,13 +21,10 @@ class DynamicLibrary {
     // The address of an exported function, or nullptr (LastError then says
     // which symbol is missing).
     void* Symbol(const char* name) const;
-    const std::string& LoadedFrom() const { return loadedFrom_; }
 
   private:
-    DynamicLibrary(void* handle, std::string loadedFrom)
-        : handle_(handle), loadedFrom_(std::move(loadedFrom)) {}
+    explicit DynamicLibrary(void* handle) : handle_(handle) {}
     void* handle_;
-    std::string loadedFrom_;
 };
 
 // The candidate file names tried, in order, for a stored library name.

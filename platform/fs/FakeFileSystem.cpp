@@ -33,7 +33,7 @@ FakeFileSystem::FakeDrive* FakeFileSystem::DriveOf(const std::string& root) {
 
 void FakeFileSystem::AddDrive(const std::string& root, int kind, const std::string& label,
                               std::uint32_t serial, const std::string& universal) {
-    drives_.push_back({root, kind, label, serial, true, universal});
+    drives_.push_back({root, kind, label, serial, true, universal, false});
     // A volume mounted in another one's folder lists there by its name.
     const std::string name = rules_.LastComponent(Full(root));
     nodes_[Key(root)] = Node{name.empty() ? root : name, faDirectory, 0, 0, false};
@@ -51,6 +51,11 @@ void FakeFileSystem::SetVolume(const std::string& root, bool readable, const std
         d->label = label;
         d->serial = serial;
     }
+}
+
+void FakeFileSystem::SetVolumeSlow(const std::string& root, bool slow) {
+    if (FakeDrive* d = DriveOf(root))
+        d->slow = slow;
 }
 
 void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
@@ -196,9 +201,13 @@ std::vector<Drive> FakeFileSystem::Drives() {
     return out;
 }
 
-std::optional<VolumeInfo> FakeFileSystem::ReadVolume(const std::string& root) {
+std::optional<VolumeInfo> FakeFileSystem::ReadVolume(const std::string& root, bool* timedOut) {
     ++volumeReads;
     FakeDrive* d = DriveOf(root);
+    if (timedOut)
+        *timedOut = d && d->slow;
+    if (d && d->slow)
+        return std::nullopt;
     if (!d || !d->readable)
         return std::nullopt;
     return VolumeInfo{d->label, d->serial};

@@ -25,6 +25,8 @@ class FakeFileSystem final : public FileSystem {
     // An unreadable volume has no label and no serial (no medium in it).
     void SetVolume(const std::string& root, bool readable, const std::string& label = {},
                    std::uint32_t serial = 0);
+    // A slow volume does not answer a read in time.
+    void SetVolumeSlow(const std::string& root, bool slow);
     // Folders and files; missing parents are made as plain folders.
     void AddFolder(const std::string& path, std::uint32_t attributes = 0);
     void AddFile(const std::string& path, std::int64_t size = 0, std::uint32_t attributes = 0,
@@ -45,7 +47,8 @@ class FakeFileSystem final : public FileSystem {
     bool Rename(const std::string& from, const std::string& to,
                 std::string* error = nullptr) override;
     std::vector<Drive> Drives() override;
-    std::optional<VolumeInfo> ReadVolume(const std::string& root) override;
+    std::optional<VolumeInfo> ReadVolume(const std::string& root,
+                                         bool* timedOut = nullptr) override;
     std::string UniversalName(const std::string& path) override;
 
     // What the tests observe.
@@ -68,6 +71,7 @@ class FakeFileSystem final : public FileSystem {
         std::uint32_t serial = 0;
         bool readable = true;
         std::string universal;
+        bool slow = false;
     };
 
     std::string Key(const std::string& path) const;

@@ -99,8 +99,11 @@ class FileSystem {
     // order). Never touches a medium.
     virtual std::vector<Drive> Drives() = 0;
     // Label and serial of the volume reached by `root`; none when it cannot
-    // be read (no medium, dead share). Bounded in time.
-    virtual std::optional<VolumeInfo> ReadVolume(const std::string& root) = 0;
+    // be read (no medium, dead share). Bounded in time: a volume that does
+    // not answer in time gives none too, and `timedOut` (when given) tells
+    // that case from a volume that answered that it cannot be read.
+    virtual std::optional<VolumeInfo> ReadVolume(const std::string& root,
+                                                 bool* timedOut = nullptr) = 0;
     // The universal form of a path on a network share ("\\srv\share\dir",
     // "//srv/share/dir", "srv:/export/dir"); any other path unchanged.
     virtual std::string UniversalName(const std::string& path) = 0;

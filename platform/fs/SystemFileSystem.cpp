@@ -143,6 +143,73 @@ bool InGroup(gid_t gid) {
            groups.begin() + std::max(n, 0);
 }
 
+// What a search lets through.
+struct TFilter {
+    std::string pattern;
+    std::uint32_t search;
+    bool foldersOnly;
+    uid_t euid;
+};
+
+// The attributes a stat gives: folders; every regular file carries the
+// archive bit, as nearly every file on a disk with drive letters does, there
+// being no backup flag here; anything neither a folder nor a regular file
+// (pipes, sockets, devices) counts as a system file; read-only when the
+// searching account may not write it (never so for root).
+std::uint32_t StatAttributes(const struct stat& st, uid_t euid) {
+    std::uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= faDirectory;
+    else if (S_ISREG(st.st_mode))
+        attributes |= faArchive;
+    else
+        attributes |= faSysFile;
+    if (euid != 0) {
+        mode_t bit = st.st_uid == euid ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
+        if (!(st.st_mode & bit))
+            attributes |= faReadOnly;
+    }
+    return attributes;
+}
+
+// An entry of the open folder `fd` with the attributes this system gives
+// it; none when the filter leaves it out or it cannot be looked at.
+std::optional<DirEntry> EntryOf(int fd, const dirent& e, const TFilter& filter,
+                                const std::vector<std::string>& shares) {
+    const PathRules& rules = RulesFor(PathStyle::Posix);
+    DirEntry entry;
+    entry.name = e.d_name;
+    if (!rules.Matches(entry.name, filter.pattern))
+        return std::nullopt;
+    // Dot-files are this system's hidden files.
+    if (entry.name[0] == '.')
+        entry.attributes |= faHidden;
+    // Leave out what the filter drops anyway before paying for a stat.
+    if (!PassesSearchAttributes(entry.attributes, filter.search))
+        return std::nullopt;
+    if (e.d_type == DT_DIR && !(filter.search & faDirectory))
+        return std::nullopt;
+    if (filter.foldersOnly && e.d_type != DT_DIR && e.d_type != DT_LNK && e.d_type != DT_UNKNOWN)
+        return std::nullopt;
+    if (std::find(shares.begin(), shares.end(), entry.name) != shares.end()) {
+        entry.attributes |= faDirectory;
+        return PassesSearchAttributes(entry.attributes, filter.search) ? std::optional(entry)
+                                                                       : std::nullopt;
+    }
+    struct stat st {};
+    if (::fstatat(fd, e.d_name, &st, 0) != 0 &&
+        ::fstatat(fd, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    entry.attributes |= StatAttributes(st, filter.euid);
+    if (!PassesSearchAttributes(entry.attributes, filter.search))
+        return std::nullopt;
+    if (filter.foldersOnly && !entry.IsDirectory())
+        return std::nullopt;
+    entry.size = static_cast<std::int64_t>(st.st_size);
+    entry.time = static_cast<std::int64_t>(st.st_mtime);
+    return entry;
+}
+
 class SystemFileSystem final : public FileSystem {
   public:
     const PathRules& Rules() const override { return RulesFor(PathStyle::Posix); }
@@ -167,56 +234,14 @@ class SystemFileSystem final : public FileSystem {
             ::close(fd);
             return false;
         }
-        const PathRules& rules = Rules();
-        const uid_t euid = ::geteuid();
         // A share mounted here is a folder; a stat of it could wait for a
         // server that is gone, on the user-interface thread.
-        const std::vector<std::string> shares =
-            SharesMountedIn(shareMounts_.Current(), rules.MakeAbsolute(folder, CurrentDirectory()));
+        const std::vector<std::string> shares = SharesMountedIn(
+            shareMounts_.Current(), Rules().MakeAbsolute(folder, CurrentDirectory()));
+        const TFilter filter{pattern, search, foldersOnly, ::geteuid()};
         while (dirent* e = ::readdir(dir.get())) {
-            DirEntry entry;
-            entry.name = e->d_name;
-            if (!rules.Matches(entry.name, pattern))
-                continue;
-            // Dot-files are this system's hidden files.
-            if (entry.name[0] == '.')
-                entry.attributes |= faHidden;
-            // Leave out what the filter drops anyway before paying for a stat.
-            if (!PassesSearchAttributes(entry.attributes, search))
-                continue;
-            if (e->d_type == DT_DIR && !(search & faDirectory))
-                continue;
-            if (foldersOnly && e->d_type != DT_DIR && e->d_type != DT_LNK &&
-                e->d_type != DT_UNKNOWN)
-                continue;
-            if (std::find(shares.begin(), shares.end(), entry.name) != shares.end()) {
-                entry.attributes |= faDirectory;
-                if (!PassesSearchAttributes(entry.attributes, search))
-                    continue;
-                if (!onEntry(entry))
-                    break;
-                continue;
-            }
-            struct stat st {};
-            if (::fstatat(fd, e->d_name, &st, 0) != 0 &&
-                ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode))
-                entry.attributes |= faDirectory;
-            else if (!S_ISREG(st.st_mode))
-                entry.attributes |= faSysFile;
-            if (euid != 0) {
-                mode_t bit = st.st_uid == euid ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
-                if (!(st.st_mode & bit))
-                    entry.attributes |= faReadOnly;
-            }
-            if (!PassesSearchAttributes(entry.attributes, search))
-                continue;
-            if (foldersOnly && !entry.IsDirectory())
-                continue;
-            entry.size = static_cast<std::int64_t>(st.st_size);
-            entry.time = static_cast<std::int64_t>(st.st_mtime);
-            if (!onEntry(entry))
+            std::optional<DirEntry> entry = EntryOf(fd, *e, filter, shares);
+            if (entry && !onEntry(*entry))
                 break;
         }
         return true;
@@ -301,24 +326,28 @@ class SystemFileSystem final : public FileSystem {
         return drives;
     }
 
-    std::optional<VolumeInfo> ReadVolume(const std::string& root) override {
+    std::optional<VolumeInfo> ReadVolume(const std::string& root, bool* timedOut) override {
         auto mounts = ReadMountTable();
         const MountEntry* m = MountOf(mounts, root);
-        auto fsid = Probe<std::uint32_t>("vol:" + root, kVolumeTimeout, [root] {
+        // The probe answers -1 for a volume that cannot be read, and nothing
+        // when the volume kept it waiting.
+        auto fsid = Probe<std::int64_t>("vol:" + root, kVolumeTimeout, [root] {
             struct statvfs vfs {};
             if (::statvfs(root.c_str(), &vfs) != 0)
-                return std::optional<std::uint32_t>();
+                return std::optional<std::int64_t>(-1);
             auto id = static_cast<std::uint64_t>(vfs.f_fsid);
             auto serial = static_cast<std::uint32_t>(id ^ (id >> 32));
             // All ones stands for "unreadable" in the controls.
             if (serial == 0xFFFFFFFFu)
                 serial = 0xFFFFFFFEu;
-            return std::optional<std::uint32_t>(serial);
+            return std::optional<std::int64_t>(serial);
         });
-        if (!fsid)
+        if (timedOut)
+            *timedOut = !fsid;
+        if (!fsid || *fsid < 0)
             return std::nullopt;
         VolumeInfo info;
-        info.serial = *fsid;
+        info.serial = static_cast<std::uint32_t>(*fsid);
         if (m && IsNetworkFsType(m->fsType))
             info.label = LabelOfShare(m->source);
         else if (m && m->source.rfind("/dev/", 0) == 0)

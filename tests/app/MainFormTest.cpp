@@ -15,7 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -254,6 +258,47 @@ TEST_F(MainFormTest, WithoutTheFoldersTheTreesOpenTheFolderItselfAndCreateNothin
     EXPECT_FALSE(fs::exists(root_ / "BackUp"));
     EXPECT_FALSE(fs::exists(root_ / "Data"));
     EXPECT_TRUE(form->isVisible());
+}
+
+// Root enters every folder, so as root the case runs again in a child
+// process of this test program under the account "nobody".
+TEST_F(MainFormTest, AListThatCannotEnterItsFolderListsNothing) {
+    const char* const self = "MainFormTest.AListThatCannotEnterItsFolderListsNothing";
+    if (::geteuid() == 0) {
+        const std::string exe = fs::read_symlink("/proc/self/exe").string();
+        const std::string asNobody =
+            "cd / && setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+        if (std::system((asNobody + "test -x '" + exe + "' 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "the account nobody cannot run " << exe;
+        std::string output;
+        FILE* child =
+            ::popen((asNobody + "'" + exe + "' --gtest_filter=" + self + " 2>&1").c_str(), "r");
+        ASSERT_NE(child, nullptr);
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, child))
+            output.append(buffer, n);
+        EXPECT_EQ(::pclose(child), 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+        return;
+    }
+    // Each pane in turn gets a folder it cannot enter while the other pane's
+    // folder is the current directory.
+    struct Case {
+        const char* shut;
+        TRzFileListBox* TMain_Form::*list;
+        TRzFileListBox* TMain_Form::*other;
+    };
+    for (const Case& c : {Case{"BackUp", &TMain_Form::RzFileListBox1, &TMain_Form::RzFileListBox2},
+                          Case{"Data", &TMain_Form::RzFileListBox2, &TMain_Form::RzFileListBox1}}) {
+        fs::permissions(root_ / c.shut, fs::perms::none);
+        TMain_Form* form = MakeForm();
+        TRzFileListBox* list = form->*c.list;
+        EXPECT_EQ(list->ListDir(), (root_ / c.shut).string());
+        EXPECT_EQ(list->Count(), 0) << c.shut << " lists " << list->Items(0);
+        EXPECT_GT((form->*c.other)->Count(), 0) << c.shut;
+        delete form;
+        fs::permissions(root_ / c.shut, fs::perms::owner_all);
+    }
 }
 
 TEST_F(MainFormTest, ErrorInFormCreateIsShownAndStartUpGoesOn) {

@@ -294,7 +294,16 @@ class DriveLetters : public ControlsTest {
         fs.SetCurrentDirectory("C:\\App");
         shell.displayNames["A:\\"] = "Floppy (A:)";
         tree.SetFileList(&list);
+        // Media are exchanged here between two clicks faster than any hand.
+        tree.SetVolumeCheckInterval(std::chrono::milliseconds(0));
         list.show();
+    }
+
+    void ClickSelected() {
+        tree.show();
+        QApplication::processEvents();
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                          tree.visualItemRect(tree.Selected()).center());
     }
 
     std::vector<std::string> RootCaptions() {
@@ -412,6 +421,51 @@ TEST_F(DriveLetters, AnExchangedMediumResetsTheDriveOnTheNextClick) {
     EXPECT_EQ(ChildCaptions(drive), Strings{"new"});
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(drive).center());
     EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(DriveLetters, AVolumeIsReadOncePerClickAndAgainOnlyAfterTheInterval) {
+    tree.SetVolumeCheckInterval(std::chrono::hours(1));
+    tree.OpenDir("C:\\App\\BackUp");
+    tree.show();
+    QApplication::processEvents();
+    const int reads = fs.volumeReads;
+    // Selecting a folder and the click on it ask about the same volume.
+    TTreeNode* app = tree.Selected()->Parent();
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(app).center());
+    ASSERT_EQ(tree.SelectedDir(), "C:\\App");
+    EXPECT_EQ(fs.volumeReads, reads);
+    tree.SetVolumeCheckInterval(std::chrono::milliseconds(0));
+    ClickSelected();
+    EXPECT_EQ(fs.volumeReads, reads + 1);
+}
+
+TEST_F(DriveLetters, AVolumeThatDoesNotAnswerInTimeKeepsItsFolders) {
+    fs.SetVolume("A:\\", true, "ONE", 1);
+    fs.AddFolder("A:\\old");
+    tree.OpenDir("A:\\old");
+    fs.SetVolume("A:\\", true, "TWO", 2);
+    fs.SetVolumeSlow("A:\\", true);
+    int clicks = 0;
+    tree.OnClick = [&](TComponent*) { ++clicks; };
+    ClickSelected();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(tree.SelectedDir(), "A:\\old");
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "One (A:)");
+    // Once it answers, the exchange is noticed.
+    fs.SetVolumeSlow("A:\\", false);
+    ClickSelected();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(tree.FindDriveNode("A:\\")->Text(), "Two (A:)");
+}
+
+TEST_F(DriveLetters, EachFolderIsLookedUpOnceAndShowsTheOpenFolderWhenSelected) {
+    tree.OpenDir("C:\\App\\BackUp");
+    EXPECT_EQ(shell.lookupCount["C:\\App\\"], 1);
+    EXPECT_EQ(shell.lookupCount["C:\\App\\BackUp\\"], 1);
+    const QColor open = shell.SmallIcon("", true).pixmap(16, 16).toImage().pixelColor(0, 0);
+    EXPECT_EQ(tree.Selected()->icon(0).pixmap(16, 16).toImage().pixelColor(0, 0), open);
+    TTreeNode* drive = tree.FindDriveNode("C:\\");
+    EXPECT_EQ(drive->selectedImage.cacheKey(), drive->image.cacheKey());
 }
 
 TEST_F(DriveLetters, AFolderOnARemovableDriveNotYetReadOpensAsAsked) {

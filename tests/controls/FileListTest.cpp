@@ -69,6 +69,17 @@ TEST_F(FileList, AFolderFilterShowsFoldersButNeverTheDotEntries) {
     EXPECT_EQ(ItemsOf(list), (Strings{".config", "sub"}));
 }
 
+TEST_F(FileList, AnArchiveFilterShowsTheRegularFiles) {
+    dir.File("plain.bak");
+    dir.File(".hidden.bak");
+    dir.Folder("sub");
+    ::mkfifo(dir.Path("pipe").c_str(), 0600);
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftArchive));
+    Open(list, dir.Path());
+    EXPECT_EQ(ItemsOf(list), Strings{"plain.bak"});
+}
+
 TEST_F(FileList, FoldersComeFirstAndNamesIgnoreLetterCase) {
     dir.Folder("b");
     dir.File("C.txt");
@@ -123,13 +134,23 @@ TEST_F(FileList, MovingToTheSameFolderDoesNotReadItAgain) {
     EXPECT_EQ(changes, 1);
 }
 
-TEST_F(FileList, AMissingFolderLeavesTheListOnTheCurrentDirectory) {
-    dir.File("a.bak");
-    TRzFileListBox list;
-    Open(list, dir.Path());
-    list.SetListDir(dir.Path("missing"));
-    EXPECT_EQ(list.ListDir(), dir.Path());
-    EXPECT_EQ(ItemsOf(list), Strings{"a.bak"});
+TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
+    FakeFileSystem fake(PathStyle::Posix);
+    fake.AddDrive("/", platform::fs::dkFixed);
+    fake.AddFile("/app/BackUp/a.fbk");
+    fake.AddFile("/app/Shut/x.fdb");
+    fake.SetLocked("/app/Shut", true);
+    platform::fs::ScopedFileSystem use(fake);
+    for (const char* folder : {"/app/Shut", "/app/Missing"}) {
+        TRzFileListBox backups;
+        Open(backups, "/app/BackUp");  // the process's current directory now
+        TRzFileListBox list;
+        Open(list, folder);
+        EXPECT_EQ(list.ListDir(), folder);
+        EXPECT_EQ(list.Count(), 0) << folder;
+        list.SetItemIndex(0);
+        EXPECT_EQ(list.SelectedPath(), "") << folder;
+    }
 }
 
 TEST_F(FileList, AFolderThatWentAwayShowsNoOtherFoldersFiles) {
@@ -204,6 +225,38 @@ TEST_F(FileList, ClickingTheSelectedItemRaisesClickButNoChange) {
     QTest::keyClick(list.viewport(), Qt::Key_Up);
     EXPECT_EQ(list.SelectedName(), "a.bak");
     EXPECT_EQ(events.back(), "change");
+}
+
+TEST_F(FileList, WithMultiSelectSeveralItemsAreChosenAndOnlyTheFocusedOneIsNamed) {
+    for (const char* name : {"a.bak", "b.bak", "c.bak"}) dir.File(name);
+    TRzFileListBox list;
+    EXPECT_FALSE(list.MultiSelect());
+    Open(list, dir.Path());
+    list.SetMultiSelect(true);
+    ASSERT_EQ(list.Count(), 3);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, CentreOf(list, 2));
+    EXPECT_TRUE(list.Selected(0));
+    EXPECT_FALSE(list.Selected(1));
+    EXPECT_TRUE(list.Selected(2));
+    EXPECT_EQ(list.SelectedName(), "c.bak");
+    // The focused item, once deselected, names nothing.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, CentreOf(list, 2));
+    EXPECT_EQ(list.ItemIndex(), 2);
+    EXPECT_EQ(list.SelectedName(), "");
+    EXPECT_TRUE(list.Selected(0));
+    // ItemIndex only moves the focus; selecting is separate.
+    list.SetItemIndex(1);
+    EXPECT_EQ(list.SelectedName(), "");
+    list.SetSelected(1, true);
+    EXPECT_EQ(list.SelectedPath(), dir.Path("b.bak"));
+    EXPECT_TRUE(list.Selected(0));
+    // Back to single selection: one item at a time.
+    list.SetMultiSelect(false);
+    list.SetItemIndex(0);
+    list.SetSelected(2, true);
+    EXPECT_FALSE(list.Selected(0));
+    EXPECT_EQ(list.SelectedName(), "c.bak");
 }
 
 TEST_F(FileList, TheLinkedEditMirrorsTheSelectionOrTheMask) {
@@ -350,6 +403,25 @@ TEST_F(FileList, ANameIsAppliedInTheListsOwnFolder) {
     EXPECT_EQ(std::filesystem::current_path(), dir.Path("other"));
     list.ApplyPathText("sub");
     EXPECT_EQ(list.ListDir(), dir.Path("mine/sub"));
+}
+
+TEST_F(FileList, NamesOnADriveLetterStayInTheListsFolder) {
+    FakeFileSystem fake(PathStyle::Windows);
+    fake.AddDrive("C:\\", platform::fs::dkFixed);
+    fake.AddFile("C:\\App\\Sub\\in.bak");
+    fake.AddFile("C:\\App\\Other\\o.bak");
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox list;
+    list.SetFileType(FileAttrBit(ftNormal) | FileAttrBit(ftDirectory));
+    Open(list, "C:\\App");
+    list.ApplyPathText("Sub");
+    EXPECT_EQ(list.ListDir(), "C:\\App\\Sub");
+    list.ApplyPathText("C:\\App");
+    ASSERT_EQ(list.ListDir(), "C:\\App");
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
+                       CentreOf(list, list.FindExact("Other")));
+    EXPECT_EQ(list.ListDir(), "C:\\App\\Other");
+    EXPECT_EQ(ItemsOf(list), Strings{"o.bak"});
 }
 
 TEST_F(FileList, ApplyingAnUnreachablePathRaisesAndKeepsTheCurrentDirectory) {

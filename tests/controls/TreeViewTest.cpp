@@ -166,6 +166,37 @@ TEST_F(TreeView, InADisabledContainerTheTreeKeepsItsOwnColour) {
     EXPECT_EQ(inner.palette().color(QPalette::Disabled, QPalette::Base), QColor(Qt::white));
 }
 
+TEST_F(TreeView, WithParentColourTreeAndListFollowTheirParentsBackground) {
+    QWidget box;
+    TRzCustomTreeView inner(nullptr, &box);
+    TRzFileListBox list(nullptr, &box);
+    auto setBackground = [&](const QColor& color) {
+        QPalette palette = box.palette();
+        palette.setColor(box.backgroundRole(), color);
+        box.setPalette(palette);
+    };
+    for (TRzFramedControl* control : std::initializer_list<TRzFramedControl*>{&inner, &list}) {
+        setBackground(Qt::cyan);
+        control->SetColor(Qt::white);
+        control->SetFocusColor(Qt::yellow);
+        EXPECT_FALSE(control->ParentColor());
+        control->SetParentColor(true);
+        EXPECT_EQ(control->Color(), QColor(Qt::cyan));
+        EXPECT_EQ(control->FocusColor(), QColor(Qt::yellow));
+        setBackground(Qt::magenta);
+        EXPECT_EQ(control->Color(), QColor(Qt::magenta));
+        // A focus colour equal to the plain one follows it.
+        control->SetFocusColor(Qt::magenta);
+        setBackground(Qt::green);
+        EXPECT_EQ(control->FocusColor(), QColor(Qt::green));
+        // A colour of its own ends the following.
+        control->SetColor(Qt::red);
+        EXPECT_FALSE(control->ParentColor());
+        setBackground(Qt::blue);
+        EXPECT_EQ(control->Color(), QColor(Qt::red));
+    }
+}
+
 TEST_F(TreeView, FocusAndMouseChangeTheColourAndAreReported) {
     tree.SetFocusColor(Qt::yellow);
     tree.SetDisabledColor(Qt::white);

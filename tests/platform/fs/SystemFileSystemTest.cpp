@@ -110,9 +110,15 @@ TEST_F(SystemFiles_, TheRootIsAFixedDriveWithAReadableVolume) {
     EXPECT_EQ(drives.front().root, "/");
     EXPECT_EQ(drives.front().kind, dkFixed);
     for (std::size_t i = 1; i < drives.size(); ++i) EXPECT_LT(drives[i - 1].root, drives[i].root);
-    auto volume = files.ReadVolume("/");
+    bool timedOut = true;
+    auto volume = files.ReadVolume("/", &timedOut);
     ASSERT_TRUE(volume.has_value());
     EXPECT_NE(volume->serial, 0xFFFFFFFFu);
+    EXPECT_FALSE(timedOut);
+    // A volume that answers that it cannot be read has not kept anyone waiting.
+    timedOut = true;
+    EXPECT_FALSE(files.ReadVolume((dir_ / "missing").string(), &timedOut).has_value());
+    EXPECT_FALSE(timedOut);
 }
 
 TEST_F(SystemFiles_, LocalPathsHaveNoUniversalForm) {
