@@ -155,16 +155,20 @@ void Reporter::Checked(const std::string& attributes) {
         Json(Dump({{"event", "checked"}, {"attributes", attributes}}));
 }
 
-void Reporter::Finished() {
+void Reporter::Finished(restore::OriginalFate fate, const std::string& leftoverPath) {
     if (json_) {
         Json(Dump({{"event", "finished"},
                    {"ok", true},
                    {"exit_code", 0},
                    {"elapsed_ms", last_.elapsed.count()},
-                   {"target_bytes", last_.targetBytes}}));
+                   {"target_bytes", last_.targetBytes},
+                   {"original", restore::FateName(fate)},
+                   {"original_path", leftoverPath}}));
         return;
     }
     Text("restored; the database is online");
+    if (!leftoverPath.empty())
+        Text("tovanel-restore: the replaced database's copy could not be deleted: " + leftoverPath);
 }
 
 void Reporter::Failed(const std::string& message, restore::OriginalFate fate,

@@ -37,7 +37,7 @@ class Reporter : public restore::IProgressSink {
     void OutputLine(const std::string& line) override;
     void Progress(const restore::ProgressFigures& figures) override;
     void Checked(const std::string& attributes) override;
-    void Finished() override;
+    void Finished(restore::OriginalFate fate, const std::string& leftoverPath) override;
     void Failed(const std::string& message, restore::OriginalFate fate,
                 const std::string& originalPath) override;
 

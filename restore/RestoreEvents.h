@@ -37,7 +37,9 @@ class IProgressSink {
     virtual void OutputLine(const std::string& /*line*/) {}
     virtual void Progress(const ProgressFigures& /*figures*/) {}
     virtual void Checked(const std::string& /*attributes*/) {}
-    virtual void Finished() {}
+    // `fate` is Replaced or None; `leftoverPath` names an aside copy that
+    // could not be deleted (empty when none was left).
+    virtual void Finished(OriginalFate /*fate*/, const std::string& /*leftoverPath*/) {}
     // `originalPath` is where the original now is (the target, or the aside
     // copy when it could not be put back; empty when there was none).
     virtual void Failed(const std::string& /*message*/, OriginalFate /*fate*/,

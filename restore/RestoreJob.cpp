@@ -160,10 +160,10 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
         originalPath_ = swap.OriginalPath();
         throw;
     }
-    swap.Commit();
     fate_ = swap.HadOriginal() ? OriginalFate::Replaced : OriginalFate::None;
-    originalPath_.clear();
-    sink_.Finished();
+    // The new database is good either way; a copy that will not go is named.
+    originalPath_ = swap.Commit() ? std::string() : swap.Aside();
+    sink_.Finished(fate_, originalPath_);
 }
 
 }  // namespace restore

@@ -37,7 +37,9 @@ class RecordingSink : public restore::IProgressSink {
     void Checked(const std::string& attributes) override {
         events.push_back("checked " + attributes);
     }
-    void Finished() override { events.push_back("finished"); }
+    void Finished(OriginalFate fate, const std::string&) override {
+        events.push_back(std::string("finished ") + restore::FateName(fate));
+    }
     void Failed(const std::string&, OriginalFate fate, const std::string& path) override {
         events.push_back(std::string("failed ") + restore::FateName(fate));
         failedPath = path;
@@ -109,7 +111,7 @@ TEST_F(RestoreJobTest, EventsComeInOrderAndTheOriginalGoesOnlyOnceConfirmed) {
     job.Run({"/b/x.fbk", target_, true});
     EXPECT_EQ(sink_.events,
               (std::vector<std::string>{"connected", "aside", "started", "line gbak:done",
-                                        "checked force write", "finished"}));
+                                        "checked force write", "finished replaced"}));
     EXPECT_EQ(job.Fate(), OriginalFate::Replaced);
     EXPECT_FALSE(fs::exists(sink_.aside));
     EXPECT_EQ(service_.DatabaseName().Lines(), std::vector<std::string>{target_});
