@@ -194,11 +194,15 @@ rc=0
     strace -f -qq -e trace=openat -o "$scratch/main-prg.trace" "$tool/Main_Prg") || rc=$?
 # 124: still running when the time was up, as a window at rest should be.
 [ $rc = 124 ] || fail "Main_Prg ended with $rc before the time was up"
+# The trees open the links; the file lists, which enter their folder and
+# take the name the system gives it, read the folders the links lead to.
+opened() {
+    grep -F -e "\"$1\"" -e "\"$1/\"" "$scratch/main-prg.trace" | grep -q 'O_DIRECTORY) = [0-9]'
+}
 for folder in BackUp Data; do
     [ -L "$tool/$folder" ] || fail "$tool/$folder is no link"
-    opened=$(grep -F -e "\"$tool/$folder\"" -e "\"$tool/$folder/\"" "$scratch/main-prg.trace" |
-        grep 'O_DIRECTORY) = [0-9]' || true)
-    [ -n "$opened" ] || fail "Main_Prg did not open $tool/$folder"
+    opened "$tool/$folder" || fail "Main_Prg did not open $tool/$folder"
+    opened "$state/$folder" || fail "Main_Prg did not list $state/$folder"
 done
 
 step "postrm keeps the operator's files; purge takes away only empty folders"
