@@ -13,41 +13,29 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "restore/FileOps.h"
+#include "tests/support/Files.h"
+#include "tests/support/Server.h"
 
 namespace fs = std::filesystem;
+using test_support::FolderNames;
+using test_support::ReadFile;
+using test_support::ServerDir;
 
 namespace {
 
 const char* const kOld = "the administrator's old database";
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
+// The server's account writes these files too.
 void Write(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
+    test_support::WriteFile(path, content);
     ::chmod(path.c_str(), 0666);
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-fs::path ServerDir() {
-    const char* client = std::getenv("FIREBIRD");
-    return client ? fs::path(client).parent_path() : fs::path();
 }
 
 struct Outcome {
@@ -109,7 +97,7 @@ class CliProcess {
         int status = 0;
         ::waitpid(pid_, &status, 0);
         outcome_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome_.err = Read(errFile_);
+        outcome_.err = ReadFile(errFile_);
         return outcome_;
     }
 
@@ -123,19 +111,7 @@ class CliProcess {
 // What the server's query tool reports of a restored database, in the form
 // the sample's expected output was recorded in.
 std::string CheckDatabase(const fs::path& database) {
-    const std::string command =
-        "timeout 120 '" PROJECT_SCRIPTS "/fbserver.sh' run '" + ServerDir().string() +
-        "' isql-fb -q -ch UTF8 -user SYSDBA -password fernstone -i '" SAMPLE_DIR
-        "/check.sql' 'localhost:" +
-        database.string() + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return output;
+    return test_support::QueryServer(PROJECT_SCRIPTS, SAMPLE_DIR "/check.sql", database);
 }
 
 class CliRestoreTest : public ::testing::Test {
@@ -143,19 +119,14 @@ class CliRestoreTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(ServerDir().empty()) << "FIREBIRD must name the private server's client root";
         // The server reads the backup and writes the target itself.
-        std::string templ = (ServerDir() / "db" / "cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        root_ = templ;
+        folder_.emplace("cli", ServerDir() / "db");
+        root_ = folder_->Root();
         for (const fs::path& folder : {root_, data()}) {
             fs::create_directories(folder);
             ::chmod(folder.c_str(), 0777);
         }
         fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", backup());
         ::chmod(backup().c_str(), 0644);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
 
     fs::path data() const { return root_ / "Data"; }
@@ -167,6 +138,7 @@ class CliRestoreTest : public ::testing::Test {
         return CliProcess(std::move(args), root_ / "stderr.txt", std::move(env)).Finish();
     }
 
+    std::optional<test_support::TempFolder> folder_;
     fs::path root_;
 };
 
@@ -181,7 +153,7 @@ TEST_F(CliRestoreTest, RestoresANewTargetAndReportsEachStepAsJson) {
               std::string::npos);
     EXPECT_EQ(run.Last().rfind("{\"event\":\"finished\",\"ok\":true,\"exit_code\":0,", 0), 0u)
         << run.Last();
-    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideSuffix) {
@@ -192,8 +164,8 @@ TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideS
         Write(data() / name, kOld);
         const Outcome run = Restore({"--replace", backup(), data() / name});
         ASSERT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(Names(data()), std::vector<std::string>{name});
-        EXPECT_NE(Read(data() / name), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{name});
+        EXPECT_NE(ReadFile(data() / name), kOld);
         fs::remove(data() / name);
     }
 }
@@ -203,15 +175,15 @@ TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     Write(root_ / "corrupt.fbk", noise);
-    const std::string whole = Read(backup());
+    const std::string whole = ReadFile(backup());
     Write(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     for (const char* bad : {"corrupt.fbk", "short.fbk"}) {
         SCOPED_TRACE(bad);
         Write(target(), kOld);
         const Outcome run = Restore({"--replace", "--json", root_ / bad, target()});
         EXPECT_EQ(run.code, 1) << run.err;
-        EXPECT_EQ(Read(target()), kOld);
-        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+        EXPECT_EQ(ReadFile(target()), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{"target.fdb"});
         EXPECT_NE(run.Last().find("\"original\":\"put_back\",\"original_path\":\"" +
                                   target().string() + "\""),
                   std::string::npos)
@@ -244,8 +216,8 @@ TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
         const Outcome run = Restore(c.args, c.env);
         EXPECT_EQ(run.code, 2);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-        EXPECT_EQ(Read(target()), kOld);
-        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+        EXPECT_EQ(ReadFile(target()), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{"target.fdb"});
     }
 }
 
@@ -259,7 +231,7 @@ TEST_F(CliRestoreTest, AServerNamedWithItsPortRestoresOverTheNetwork) {
     ASSERT_FALSE(port.empty());
     const Outcome run = Restore({"--server", "127.0.0.1/" + port, backup(), target()});
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
@@ -268,7 +240,7 @@ TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
         Restore({"--replace", "--json", backup(), target()}, {"ISC_PASSWORD=not-the-password"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.Last().find("\"original\":\"untouched\""), std::string::npos) << run.Last();
-    EXPECT_EQ(Read(target()), kOld);
+    EXPECT_EQ(ReadFile(target()), kOld);
 }
 
 TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
@@ -280,8 +252,9 @@ TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
     const Outcome run = Restore({"--replace", backup(), target()});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(fs::is_symlink(target()));
-    EXPECT_EQ(Names(disk2), std::vector<std::string>{"real.fdb"});
-    EXPECT_EQ(CheckDatabase(disk2 / "real.fdb"), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_EQ(FolderNames(disk2), std::vector<std::string>{"real.fdb"});
+    EXPECT_EQ(CheckDatabase(disk2 / "real.fdb"),
+              ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
@@ -305,7 +278,7 @@ TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
                                   aside.string() + "\""),
               std::string::npos)
         << outcome.Last();
-    EXPECT_EQ(Read(aside), kOld);
+    EXPECT_EQ(ReadFile(aside), kOld);
     // The server goes on: wait for it to let go of the target before cleaning up.
     for (int turn = 0; turn < 600 && restore::IsHeldOpen(target().string()); ++turn)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
