@@ -26,6 +26,7 @@
 #include "app/WindowWait.h"
 #include "controls/RzFilSys.h"
 #include "core/Exceptions.h"
+#include "core/ScopeGuard.h"
 #include "platform/Process.h"
 #include "platform/WindowLayer.h"
 #include "restore/Figures.h"
@@ -102,18 +103,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int le
     PlaceLabel(label, left, top, width, height);
     return label;
 }
-
-// Marks the command as running for as long as it is on the stack.
-class RunningMark {
-  public:
-    explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningMark() { flag_ = false; }
-    RunningMark(const RunningMark&) = delete;
-    RunningMark& operator=(const RunningMark&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 // Adds a line of the server's output to the box as plain text: the box's own
 // append would take a line that happens to look like markup for rich text.
@@ -552,8 +541,10 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
     }
 
     {
-        RunningMark running(restoreRunning_);
+        // The command is running for as long as it is on the stack.
+        const auto running = core::SetForScope(restoreRunning_, true);
         EnterBusyState();
+        const core::ScopeExit idle([this] { LeaveBusyState(); });
         Label11->clear();
         WindowWait wait;
         WindowProgress progress(edOutput, Label11);
@@ -563,11 +554,9 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             // window stays busy, and alive, while the server lets go of files.
             job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
         } catch (...) {
-            LeaveBusyState();
             RewordCurrentError(job);
             throw;
         }
-        LeaveBusyState();
     }
 
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
