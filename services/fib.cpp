@@ -169,7 +169,7 @@ EFIBError::EFIBError(int sqlCode, const std::string& sqlMessage, const std::stri
 
 // The text functions are client-library calls like any other: each one is
 // followed by the reset of the floating-point control word.
-void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sender) {
+void RaiseServerError(const std::shared_ptr<IIBClientLibrary>& library, ErrorSender sender) {
     FibStatusWord* vector = ThreadStatusVector();
     const std::uint8_t switches = ErrorMessageOptions();
 

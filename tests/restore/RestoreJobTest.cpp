@@ -80,7 +80,7 @@ class RestoreJobTest : public ::testing::Test {
     }
 
     template <class E>
-    void RunExpecting(restore::RestoreJob& job, restore::RestoreRequest request) {
+    void RunExpecting(restore::RestoreJob& job, const restore::RestoreRequest& request) {
         EXPECT_THROW(job.Run(request), E);
     }
 

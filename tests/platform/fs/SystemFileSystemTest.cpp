@@ -20,7 +20,7 @@ class SystemFiles_ : public ::testing::Test {
         saved_ = stdfs::current_path();
         stdfs::create_directories(dir_ / "sub");
         std::ofstream(dir_ / "plain.bak") << "12345";
-        std::ofstream(dir_ / ".hidden");
+        test_support::WriteFile(dir_ / ".hidden", "");
         stdfs::create_symlink(dir_ / "missing", dir_ / "dangling");
     }
     void TearDown() override { stdfs::current_path(saved_); }
@@ -65,7 +65,7 @@ TEST_F(SystemFiles_, FolderSearchesSkipFiles) {
 }
 
 TEST_F(SystemFiles_, ASearchStopsWhenAsked) {
-    std::ofstream(dir_ / "second.bak");
+    test_support::WriteFile(dir_ / "second.bak", "");
     int calls = 0;
     files.FindEntries(dir_.string(), "*", 0, [&](const DirEntry&) { return ++calls < 1; });
     EXPECT_EQ(calls, 1);
