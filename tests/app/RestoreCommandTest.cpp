@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 using test_support::FolderNames;
 using test_support::ReadFile;
 using test_support::ServerDir;
+using test_support::WriteForServer;
 
 namespace {
 
@@ -41,12 +42,6 @@ const char* const kDoneText =
     "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
     "프로그램을 다시 실행시키세요...";
 const char* const kOldContent = "the operator's old database";
-
-// The server's account writes these files too.
-void Write(const fs::path& path, const std::string& content) {
-    test_support::WriteFile(path, content);
-    ::chmod(path.c_str(), 0666);
-}
 
 // The content of a file as a short text for comparisons whose failure must
 // not print a whole database.
@@ -112,7 +107,7 @@ class RestoreCommandTest : public ::testing::Test {
         }
         fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", root_ / "BackUp" / "sample.fbk");
         ::chmod((root_ / "BackUp" / "sample.fbk").c_str(), 0644);
-        Write(target(), kOldContent);
+        WriteForServer(target(), kOldContent);
     }
 
     void TearDown() override {
@@ -233,7 +228,7 @@ TEST_F(RestoreCommandTest, CorruptBackupGivesTheOldTargetBackUnchanged) {
     std::mt19937 random(7);
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    Write(root_ / "BackUp" / "corrupt.fbk", noise);
+    WriteForServer(root_ / "BackUp" / "corrupt.fbk", noise);
     MakeForm();
     SelectBoth("corrupt.fbk", "target.fdb");
     const ino_t before = Inode(target());
@@ -254,7 +249,7 @@ TEST_F(RestoreCommandTest, BackupCutShortGivesTheOldTargetBack) {
     // The server gets well into this one before it fails, so it has already
     // made a database under the target's name.
     const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     MakeForm();
     SelectBoth("short.fbk", "target.fdb");
     form_->RzBitBtn1->click();
@@ -269,7 +264,7 @@ TEST_F(RestoreCommandTest, ABackupTheServerCallsFinishedButLeftUnfinishedSaysThe
     // Cut this close to its end, the server reports the restore finished and
     // leaves the new database in maintenance mode.
     const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 9 / 10));
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 9 / 10));
     MakeForm();
     SelectBoth("short.fbk", "target.fdb");
     form_->RzBitBtn1->click();
@@ -335,7 +330,7 @@ TEST_F(RestoreCommandTest, CloseDuringAFailedWaitShowsTheErrorThenCloses) {
     // cut-short one is always started and only fails once the server is
     // done. The verbose wait takes a turn before it reads the first line.
     const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     MakeForm();
     form_->pFIBRestoreService1->SetVerbose(true);
     SelectBoth("short.fbk", "target.fdb");

@@ -27,16 +27,11 @@ namespace fs = std::filesystem;
 using test_support::FolderNames;
 using test_support::ReadFile;
 using test_support::ServerDir;
+using test_support::WriteForServer;
 
 namespace {
 
 const char* const kOld = "the administrator's old database";
-
-// The server's account writes these files too.
-void Write(const fs::path& path, const std::string& content) {
-    test_support::WriteFile(path, content);
-    ::chmod(path.c_str(), 0666);
-}
 
 struct Outcome {
     int code = -1;
@@ -161,7 +156,7 @@ TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideS
     for (int i = 0; i < 80; ++i) longName += "가";
     for (const std::string& name : {std::string("target.fdb"), longName + ".fdb"}) {
         SCOPED_TRACE(name.size());
-        Write(data() / name, kOld);
+        WriteForServer(data() / name, kOld);
         const Outcome run = Restore({"--replace", backup(), data() / name});
         ASSERT_EQ(run.code, 0) << run.err;
         EXPECT_EQ(FolderNames(data()), std::vector<std::string>{name});
@@ -174,12 +169,12 @@ TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
     std::mt19937 random(7);
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    Write(root_ / "corrupt.fbk", noise);
+    WriteForServer(root_ / "corrupt.fbk", noise);
     const std::string whole = ReadFile(backup());
-    Write(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    WriteForServer(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     for (const char* bad : {"corrupt.fbk", "short.fbk"}) {
         SCOPED_TRACE(bad);
-        Write(target(), kOld);
+        WriteForServer(target(), kOld);
         const Outcome run = Restore({"--replace", "--json", root_ / bad, target()});
         EXPECT_EQ(run.code, 1) << run.err;
         EXPECT_EQ(ReadFile(target()), kOld);
@@ -192,7 +187,7 @@ TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
 }
 
 TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     fs::create_directories(root_ / "folder.fbk");
     struct Case {
         std::vector<std::string> args;
@@ -235,7 +230,7 @@ TEST_F(CliRestoreTest, AServerNamedWithItsPortRestoresOverTheNetwork) {
 }
 
 TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     const Outcome run =
         Restore({"--replace", "--json", backup(), target()}, {"ISC_PASSWORD=not-the-password"});
     EXPECT_EQ(run.code, 1);
@@ -247,7 +242,7 @@ TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
     const fs::path disk2 = root_ / "disk2";
     fs::create_directories(disk2);
     ::chmod(disk2.c_str(), 0777);
-    Write(disk2 / "real.fdb", kOld);
+    WriteForServer(disk2 / "real.fdb", kOld);
     fs::create_symlink(disk2 / "real.fdb", target());
     const Outcome run = Restore({"--replace", backup(), target()});
     ASSERT_EQ(run.code, 0) << run.err;
@@ -258,7 +253,7 @@ TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
 }
 
 TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     // Verbose, so that the server's lines bring each query back at once.
     CliProcess run({"--replace", "--json", "--verbose", backup(), target()}, root_ / "stderr.txt");
     std::string line;

@@ -1,7 +1,11 @@
 #include "tests/support/Server.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
+
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -10,6 +14,11 @@ namespace test_support {
 fs::path ServerDir() {
     const char* client = std::getenv("FIREBIRD");
     return client ? fs::path(client).parent_path() : fs::path();
+}
+
+void WriteForServer(const fs::path& path, const std::string& content) {
+    WriteFile(path, content);
+    ::chmod(path.c_str(), 0666);
 }
 
 std::string CommandOutput(const std::string& command) {

@@ -11,6 +11,9 @@ namespace test_support {
 // Empty when FIREBIRD is not set.
 std::filesystem::path ServerDir();
 
+// Writes a file that the server's account may write too.
+void WriteForServer(const std::filesystem::path& path, const std::string& content);
+
 // What a shell command prints on its standard output.
 std::string CommandOutput(const std::string& command);
 
