@@ -1,5 +1,8 @@
 #include "tests/support/Wait.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <thread>
 
 namespace test_support {
@@ -13,6 +16,16 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::sleep_for(step);
     }
     return true;
+}
+
+std::optional<int> ReapChild(pid_t pid, std::chrono::milliseconds limit) {
+    int status = 0;
+    if (WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit,
+                  std::chrono::milliseconds(2)))
+        return status;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return std::nullopt;
 }
 
 }  // namespace test_support

@@ -164,12 +164,7 @@ std::string Header() {
 }
 
 bool Reaped(pid_t pid, std::chrono::milliseconds limit) {
-    int status = 0;
-    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit))
-        return true;
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
+    return test_support::ReapChild(pid, limit).has_value();
 }
 
 // A monitor program of our own in a child process that registers as the
