@@ -26,6 +26,7 @@
 #include "app/WindowWait.h"
 #include "controls/RzFilSys.h"
 #include "core/Exceptions.h"
+#include "core/ScopeGuard.h"
 #include "platform/Process.h"
 #include "platform/WindowLayer.h"
 #include "restore/Figures.h"
@@ -102,18 +103,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int le
     PlaceLabel(label, left, top, width, height);
     return label;
 }
-
-// Marks the command as running for as long as it is on the stack.
-class RunningMark {
-  public:
-    explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningMark() { flag_ = false; }
-    RunningMark(const RunningMark&) = delete;
-    RunningMark& operator=(const RunningMark&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 // Adds a line of the server's output to the box as plain text: the box's own
 // append would take a line that happens to look like markup for rich text.
@@ -200,7 +189,168 @@ TMain_Form::~TMain_Form() {
     pFIBRestoreService1 = nullptr;
 }
 
+namespace {
+
+// One of the two browsing panes: a group box with a directory tree and the
+// label over the file list below it (the list itself is the window's child).
+struct Pane {
+    TFlatGroupBox* box;
+    QLabel* label;
+    TRzDirectoryTree* tree;
+};
+
+struct PaneLook {
+    const char* boxName;
+    const char* caption;
+    QRect geometry;
+    const char* labelName;
+    const char* labelText;
+    const char* treeName;
+};
+
+Pane MakePane(TMain_Form* form, const PaneLook& look) {
+    Pane pane{};
+    pane.box = new TFlatGroupBox(QString::fromUtf8(look.caption), form);
+    pane.box->setObjectName(look.boxName);
+    pane.box->setGeometry(look.geometry);
+    pane.box->SetColor(kFormColor);
+
+    pane.label =
+        MakeLabel(pane.box, look.labelName, QString::fromUtf8(look.labelText), 10, 326, 80, 12);
+    KeepEnabledLook(pane.label);
+
+    pane.tree = new TRzDirectoryTree(form, pane.box);
+    pane.tree->setObjectName(look.treeName);
+    pane.tree->setGeometry(8, 14, 347, 303);
+    return pane;
+}
+
+struct ButtonLook {
+    const char* name;
+    QRect geometry;
+    const char* text;
+    TPictureButton::Placement placement;
+    QColor color;
+    bool bold;
+    QColor textColor;
+    QColor highlightColor;
+    QColor hotTrackColor;
+};
+
+TPictureButton* MakeButton(QWidget* parent, const ButtonLook& look) {
+    auto* button = new TPictureButton(parent);
+    button->setObjectName(look.name);
+    button->setGeometry(look.geometry);
+    button->setText(QString::fromUtf8(look.text));
+    button->SetPlacement(look.placement);
+    button->SetColor(look.color);
+    button->setFont(WindowFont(look.bold));
+    button->SetTextColor(look.textColor);
+    button->SetHighlightColor(look.highlightColor);
+    button->SetHotTrack(true);
+    button->SetHotTrackColor(look.hotTrackColor);
+    return button;
+}
+
+TFlatPanel* MakePanel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
+                      bool flatBorder) {
+    auto* panel = new TFlatPanel(parent);
+    panel->setObjectName(name);
+    panel->setGeometry(geometry);
+    panel->SetColor(color);
+    panel->SetFlatBorder(flatBorder);
+    return panel;
+}
+
+const PaneLook kBackupPane{"RzGroupBox1", "[백업된 경로]",  QRect(18, 48, 365, 439),
+                           "Label3",      "빽업된 파일명:", "RzDirectoryTree1"};
+const PaneLook kTargetPane{"RzGroupBox2", "복구될 경로]",   QRect(432, 50, 365, 439),
+                           "Label2",      "복구될 파일명:", "RzDirectoryTree2"};
+
+const ButtonLook kRestoreButton{.name = "RzBitBtn1",
+                                .geometry = QRect(389, 179, 38, 208),
+                                .text = "복구시작",
+                                .placement = TPictureButton::Placement::Above,
+                                .color = QColor(244, 244, 240),
+                                .bold = true,
+                                .textColor = QColor(0, 0, 128),
+                                .highlightColor = QColor(106, 141, 244),
+                                .hotTrackColor = QColor(255, 199, 60)};
+const ButtonLook kCloseButton{.name = "RzBitBtn2",
+                              .geometry = QRect(705, 4, 95, 35),
+                              .text = "닫기[F12]",
+                              .placement = TPictureButton::Placement::Left,
+                              .color = QColor(128, 128, 128),
+                              .bold = false,
+                              .textColor = Qt::white,
+                              .highlightColor = QColor(255, 199, 60),
+                              .hotTrackColor = QColor(106, 141, 244)};
+
+}  // namespace
+
 void TMain_Form::CreateControls() {
+    SetUpWindow();
+
+    Bevel7 = new TBevel(this);
+    Bevel7->setObjectName("Bevel7");
+    Bevel7->setGeometry(20, 494, 779, 2);
+
+    // Siblings are made in this order so that they stack as they always did.
+    const Pane backup = MakePane(this, kBackupPane);
+    RzGroupBox1 = backup.box;
+    Label3 = backup.label;
+    RzDirectoryTree1 = backup.tree;
+
+    RzBitBtn1 = MakeButton(this, kRestoreButton);
+    RzBitBtn1->SetGlyph(RestoreButtonPicture());
+    connect(RzBitBtn1, &QAbstractButton::clicked, this, [this] { RestoreRequested(RzBitBtn1); });
+
+    CreateOutputBox();
+    CreateTitleBar();
+    RzPanel3 = MakePanel(this, "RzPanel3", QRect(0, height() - 21, width(), 21),
+                         QColor(164, 164, 164), true);
+
+    const Pane target = MakePane(this, kTargetPane);
+    RzGroupBox2 = target.box;
+    Label2 = target.label;
+    RzDirectoryTree2 = target.tree;
+
+    CreateBusyPanel();
+
+    RzFileListBox2 = new TRzFileListBox(this, this);
+    RzFileListBox2->setObjectName("RzFileListBox2");
+    RzFileListBox2->setGeometry(526, 374, 259, 103);
+    RzFileListBox2->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox2); };
+
+    RzFileListBox1 = new TRzFileListBox(this, this);
+    RzFileListBox1->setObjectName("RzFileListBox1");
+    RzFileListBox1->setGeometry(112, 374, 259, 103);
+    RzFileListBox1->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox1); };
+
+    CreateHiddenMenu();
+
+    pFIBRestoreService1 = new TpFIBRestoreService(this);
+
+    // Focus moves through the two buttons and the two lists only.
+    for (QWidget* w : std::initializer_list<QWidget*>{RzGroupBox1, RzGroupBox2, RzPanel1, RzPanel2,
+                                                      RzPanel3, RzDirectoryTree1, RzDirectoryTree2})
+        w->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(RzBitBtn1, RzBitBtn2);
+    setTabOrder(RzBitBtn2, RzFileListBox2);
+    setTabOrder(RzFileListBox2, RzFileListBox1);
+
+    // Nothing inside the group boxes takes input: the trees only show the
+    // folders chosen at creation.
+    RzGroupBox1->setEnabled(false);
+    RzGroupBox2->setEnabled(false);
+
+    // Centred on the screen; the stored position is not used.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+}
+
+void TMain_Form::SetUpWindow() {
     setWindowTitle(QString::fromUtf8("백업된 자료 불러오기(Restore) 자료복구"));
     setFont(WindowFont());
     QPalette palette = this->palette();
@@ -209,37 +359,9 @@ void TMain_Form::CreateControls() {
     setPalette(palette);
     setAutoFillBackground(true);
     resize(814, 524);
+}
 
-    Bevel7 = new TBevel(this);
-    Bevel7->setObjectName("Bevel7");
-    Bevel7->setGeometry(20, 494, 779, 2);
-
-    RzGroupBox1 = new TFlatGroupBox(QString::fromUtf8("[백업된 경로]"), this);
-    RzGroupBox1->setObjectName("RzGroupBox1");
-    RzGroupBox1->setGeometry(18, 48, 365, 439);
-    RzGroupBox1->SetColor(kFormColor);
-
-    Label3 = MakeLabel(RzGroupBox1, "Label3", QString::fromUtf8("빽업된 파일명:"), 10, 326, 80, 12);
-    KeepEnabledLook(Label3);
-
-    RzDirectoryTree1 = new TRzDirectoryTree(this, RzGroupBox1);
-    RzDirectoryTree1->setObjectName("RzDirectoryTree1");
-    RzDirectoryTree1->setGeometry(8, 14, 347, 303);
-
-    RzBitBtn1 = new TPictureButton(this);
-    RzBitBtn1->setObjectName("RzBitBtn1");
-    RzBitBtn1->setGeometry(389, 179, 38, 208);
-    RzBitBtn1->setText(QString::fromUtf8("복구시작"));
-    RzBitBtn1->SetPlacement(TPictureButton::Placement::Above);
-    RzBitBtn1->SetGlyph(RestoreButtonPicture());
-    RzBitBtn1->SetColor(QColor(244, 244, 240));
-    RzBitBtn1->setFont(WindowFont(true));
-    RzBitBtn1->SetTextColor(QColor(0, 0, 128));
-    RzBitBtn1->SetHighlightColor(QColor(106, 141, 244));
-    RzBitBtn1->SetHotTrack(true);
-    RzBitBtn1->SetHotTrackColor(QColor(255, 199, 60));
-    connect(RzBitBtn1, &QAbstractButton::clicked, this, [this] { RestoreRequested(RzBitBtn1); });
-
+void TMain_Form::CreateOutputBox() {
     edOutput = new QTextEdit(this);
     edOutput->setObjectName("edOutput");
     edOutput->setGeometry(-16, 76, 87, 67);
@@ -252,12 +374,10 @@ void TMain_Form::CreateControls() {
     edOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     edOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     edOutput->setAcceptRichText(false);
+}
 
-    RzPanel2 = new TFlatPanel(this);
-    RzPanel2->setObjectName("RzPanel2");
-    RzPanel2->setGeometry(0, 0, width(), 43);
-    RzPanel2->SetColor(QColor(128, 128, 128));
-    RzPanel2->SetFlatBorder(true);
+void TMain_Form::CreateTitleBar() {
+    RzPanel2 = MakePanel(this, "RzPanel2", QRect(0, 0, width(), 43), QColor(128, 128, 128), true);
 
     Image1 = new QLabel(RzPanel2);
     Image1->setObjectName("Image1");
@@ -273,45 +393,15 @@ void TMain_Form::CreateControls() {
     Label10->setPalette(white);
     PlaceLabel(Label10, 42, 14, 222, 12);  // again, now that the text is bold
 
-    RzBitBtn2 = new TPictureButton(RzPanel2);
-    RzBitBtn2->setObjectName("RzBitBtn2");
-    RzBitBtn2->setGeometry(705, 4, 95, 35);
-    RzBitBtn2->setText(QString::fromUtf8("닫기[F12]"));
-    RzBitBtn2->SetPlacement(TPictureButton::Placement::Left);
+    RzBitBtn2 = MakeButton(RzPanel2, kCloseButton);
     RzBitBtn2->SetGlyph(CloseButtonPicture(), CloseButtonDisabledPicture());
     RzBitBtn2->setCursor(Qt::PointingHandCursor);
-    RzBitBtn2->SetColor(QColor(128, 128, 128));
-    RzBitBtn2->setFont(WindowFont());
-    RzBitBtn2->SetTextColor(Qt::white);
-    RzBitBtn2->SetHighlightColor(QColor(255, 199, 60));
-    RzBitBtn2->SetHotTrack(true);
-    RzBitBtn2->SetHotTrackColor(QColor(106, 141, 244));
     connect(RzBitBtn2, &QAbstractButton::clicked, this,
             [this] { RunHandler([this] { RzBitBtn2Click(RzBitBtn2); }); });
+}
 
-    RzPanel3 = new TFlatPanel(this);
-    RzPanel3->setObjectName("RzPanel3");
-    RzPanel3->setGeometry(0, height() - 21, width(), 21);
-    RzPanel3->SetColor(QColor(164, 164, 164));
-    RzPanel3->SetFlatBorder(true);
-
-    RzGroupBox2 = new TFlatGroupBox(QString::fromUtf8("복구될 경로]"), this);
-    RzGroupBox2->setObjectName("RzGroupBox2");
-    RzGroupBox2->setGeometry(432, 50, 365, 439);
-    RzGroupBox2->SetColor(kFormColor);
-
-    Label2 = MakeLabel(RzGroupBox2, "Label2", QString::fromUtf8("복구될 파일명:"), 10, 326, 80, 12);
-    KeepEnabledLook(Label2);
-
-    RzDirectoryTree2 = new TRzDirectoryTree(this, RzGroupBox2);
-    RzDirectoryTree2->setObjectName("RzDirectoryTree2");
-    RzDirectoryTree2->setGeometry(8, 14, 347, 303);
-
-    RzPanel1 = new TFlatPanel(this);
-    RzPanel1->setObjectName("RzPanel1");
-    RzPanel1->setGeometry(482, 162, 789, 443);
-    RzPanel1->SetColor(kFormColor);
-    RzPanel1->SetFlatBorder(false);
+void TMain_Form::CreateBusyPanel() {
+    RzPanel1 = MakePanel(this, "RzPanel1", QRect(482, 162, 789, 443), kFormColor, false);
     RzPanel1->setVisible(false);
 
     Label1 = MakeLabel(RzPanel1, "Label1", QString::fromUtf8("자료 복원중 입니다.      잠시만...."),
@@ -325,17 +415,9 @@ void TMain_Form::CreateControls() {
     Animate1->setObjectName("Animate1");
     Animate1->setGeometry(276, 170, 272, 60);
     Animate1->setVisible(false);
+}
 
-    RzFileListBox2 = new TRzFileListBox(this, this);
-    RzFileListBox2->setObjectName("RzFileListBox2");
-    RzFileListBox2->setGeometry(526, 374, 259, 103);
-    RzFileListBox2->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox2); };
-
-    RzFileListBox1 = new TRzFileListBox(this, this);
-    RzFileListBox1->setObjectName("RzFileListBox1");
-    RzFileListBox1->setGeometry(112, 374, 259, 103);
-    RzFileListBox1->OnDblClick = [this](TComponent*) { RestoreRequested(RzFileListBox1); };
-
+void TMain_Form::CreateHiddenMenu() {
     // The hidden menu: its top item is not shown, but the shortcut keys of
     // its items are taken by the window and do nothing.
     MainMenu1 = new QMenuBar(this);
@@ -368,26 +450,6 @@ void TMain_Form::CreateControls() {
         addAction(action);
         *item.action = action;
     }
-
-    pFIBRestoreService1 = new TpFIBRestoreService(this);
-
-    // Focus moves through the two buttons and the two lists only.
-    for (QWidget* w : std::initializer_list<QWidget*>{RzGroupBox1, RzGroupBox2, RzPanel1, RzPanel2,
-                                                      RzPanel3, RzDirectoryTree1, RzDirectoryTree2})
-        w->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(RzBitBtn1, RzBitBtn2);
-    setTabOrder(RzBitBtn2, RzFileListBox2);
-    setTabOrder(RzFileListBox2, RzFileListBox1);
-
-    // Nothing inside the group boxes takes input: the trees only show the
-    // folders chosen at creation.
-    RzGroupBox1->setEnabled(false);
-    RzGroupBox2->setEnabled(false);
-
-    // Centred on the screen; the stored position is not used.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                        screen->availableGeometry()));
 }
 
 void TMain_Form::LoadStoredSettings() {
@@ -552,8 +614,10 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
     }
 
     {
-        RunningMark running(restoreRunning_);
+        // The command is running for as long as it is on the stack.
+        const auto running = core::SetForScope(restoreRunning_, true);
         EnterBusyState();
+        const core::ScopeExit idle([this] { LeaveBusyState(); });
         Label11->clear();
         WindowWait wait;
         WindowProgress progress(edOutput, Label11);
@@ -563,11 +627,9 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             // window stays busy, and alive, while the server lets go of files.
             job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
         } catch (...) {
-            LeaveBusyState();
             RewordCurrentError(job);
             throw;
         }
-        LeaveBusyState();
     }
 
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);

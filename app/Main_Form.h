@@ -89,6 +89,11 @@ class TMain_Form : public QWidget, public TComponent {
     // display.
     void RunHandler(const std::function<void()>& handler);
     void CreateControls();
+    void SetUpWindow();
+    void CreateOutputBox();
+    void CreateTitleBar();
+    void CreateBusyPanel();
+    void CreateHiddenMenu();
     void LoadStoredSettings();
     // Hourglass, busy panel, animation; and back. Leaving does not detach:
     // the command detaches first, as its cleanup does.

@@ -200,8 +200,9 @@ class TFileListBox : public QListView, public TComponent {
 
     void ReadEntries();
     void ReleaseEntries();
-    // The list exists on screen terms once it was shown or needed; only
-    // then does it read its folder.
+    // The list "has its handle" once it was shown or needed, as the tree
+    // view's HandleAllocated (RzTreeVw.h) tells in Qt terms; only then does
+    // it read its folder (CreateWnd).
     bool HandleAllocated() const { return handleAllocated_; }
     void HandleNeeded();
     // Repaints wait until the outermost bracket closes.

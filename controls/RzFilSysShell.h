@@ -7,6 +7,8 @@
 #include <QIcon>
 #include <string>
 
+#include "core/Seam.h"
+
 class TShellServices {
   public:
     virtual ~TShellServices() = default;
@@ -27,13 +29,4 @@ class TShellServices {
 TShellServices& Shell();
 TShellServices* SetShell(TShellServices* shell);
 
-class ScopedShell {
-  public:
-    explicit ScopedShell(TShellServices& shell) : previous_(SetShell(&shell)) {}
-    ~ScopedShell() { SetShell(previous_); }
-    ScopedShell(const ScopedShell&) = delete;
-    ScopedShell& operator=(const ScopedShell&) = delete;
-
-  private:
-    TShellServices* previous_;
-};
+using ScopedShell = core::ScopedSeam<TShellServices, SetShell>;

@@ -9,6 +9,7 @@
 #include "controls/RzFilSysShell.h"
 #include "core/Exceptions.h"
 #include "core/Format.h"
+#include "core/ScopeGuard.h"
 #include "platform/WindowLayer.h"
 
 using platform::fs::Drive;
@@ -28,19 +29,13 @@ bool OpensWithoutTouchingMedium(int kind) {
            kind == platform::fs::dkRemote;
 }
 
-// The cursor goes back to what it was when the scope ends.
-class HourGlass {
-  public:
-    HourGlass() : saved_(platform::Window().ScreenCursor()) {
-        platform::Window().SetScreenCursor(platform::crHourGlass);
-    }
-    ~HourGlass() { platform::Window().SetScreenCursor(saved_); }
-    HourGlass(const HourGlass&) = delete;
-    HourGlass& operator=(const HourGlass&) = delete;
-
-  private:
-    int saved_;
-};
+// Shows the hourglass; the cursor goes back to what it was when the
+// returned guard goes.
+[[nodiscard]] auto HourGlass() {
+    const int saved = platform::Window().ScreenCursor();
+    platform::Window().SetScreenCursor(platform::crHourGlass);
+    return core::ScopeExit([saved] { platform::Window().SetScreenCursor(saved); });
+}
 
 }  // namespace
 
@@ -249,17 +244,14 @@ void TRzDirectoryTree::RebuildDrives() {
     if (!HandleAllocated() || IsLoading())
         return;
     updating_ = true;
-    HourGlass hourglass;
+    const auto hourglass = HourGlass();
     BeginUpdate();
-    struct Done {
-        TRzDirectoryTree* tree;
-        ~Done() {
-            tree->EndUpdate();
-            if (TTreeNode* selected = tree->Selected())
-                tree->scrollToItem(selected);
-            tree->updating_ = false;
-        }
-    } done{this};
+    const core::ScopeExit done([this] {
+        EndUpdate();
+        if (TTreeNode* selected = Selected())
+            scrollToItem(selected);
+        updating_ = false;
+    });
     ClearNodes();
     platform::Window().ProcessMessages();
     std::vector<Drive> drives = AvailableDrives();
@@ -275,14 +267,11 @@ void TRzDirectoryTree::RebuildDrives() {
 void TRzDirectoryTree::RefreshDrives() {
     updating_ = true;
     BeginUpdate();
-    struct Done {
-        TRzDirectoryTree* tree;
-        ~Done() {
-            tree->updating_ = false;
-            tree->EndUpdate();
-            tree->viewport()->update();
-        }
-    } done{this};
+    const core::ScopeExit done([this] {
+        updating_ = false;
+        EndUpdate();
+        viewport()->update();
+    });
     std::vector<Drive> drives = AvailableDrives();
     std::vector<std::string> roots;
     for (const Drive& d : drives) roots.push_back(Rules().WithTrailingSeparator(d.root));
@@ -380,7 +369,7 @@ void TRzDirectoryTree::FillChildren(TTreeNode* node) {
 
 bool TRzDirectoryTree::CanExpand(TTreeNode* node) {
     {
-        HourGlass hourglass;
+        const auto hourglass = HourGlass();
         FillChildren(node);
         for (int i = 0; i < node->Count(); ++i) MarkExpandable(node->Item(i));
     }
@@ -509,12 +498,9 @@ void TRzDirectoryTree::OpenDir(const std::string& path) {
     target = rules.WithTrailingSeparator(target);
 
     HandleNeeded();
-    HourGlass hourglass;
+    const auto hourglass = HourGlass();
     BeginUpdate();
-    struct Done {
-        TRzDirectoryTree* tree;
-        ~Done() { tree->EndUpdate(); }
-    } done{this};
+    const core::ScopeExit done([this] { EndUpdate(); });
 
     TTreeNode* match = DriveNodeHolding(*this, target);
     if (!match)
@@ -555,10 +541,7 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
     if (destroyingView_ || updating_ || inChange_)
         return;
     inChange_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{inChange_};
+    const core::ScopeExit done([this] { inChange_ = false; });
     // Moving the selection to a reset drive below asks about the change
     // again; the drive the user came from is the one before this change.
     const std::string driveBefore = driveBeforeChange_;

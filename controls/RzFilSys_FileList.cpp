@@ -15,6 +15,7 @@
 #include "controls/RzFilSysShell.h"
 #include "core/Exceptions.h"
 #include "core/Format.h"
+#include "core/ScopeGuard.h"
 #include "platform/WindowLayer.h"
 
 using platform::fs::Files;
@@ -651,13 +652,8 @@ void TFileListBox::DblClick() {
     const PathRules& rules = files.Rules();
     if (files.DirectoryExists(rules.Join(listDir_, name))) {
         BeginUpdate();
-        try {
-            ApplyPathText(name);
-        } catch (...) {
-            EndUpdate();
-            throw;
-        }
-        EndUpdate();
+        const core::ScopeExit done([this] { EndUpdate(); });
+        ApplyPathText(name);
     } else if (allowOpen_) {
         if (!Shell().OpenDocument(rules.Join(listDir_, name)))
             platform::Window().ShowMessage("Could not open file.", "",
@@ -671,17 +667,14 @@ void TFileListBox::ApplyPathText(const std::string& text) {
     if (text.empty() || rules.SameName(text, SelectedPath()))
         return;
 
-    const std::string saved = files.CurrentDirectory();
     TPathText parts;
-    try {
+    {
         // Names are this list's, whichever list read its folder last.
+        const std::string saved = files.CurrentDirectory();
+        const core::ScopeExit back([&] { files.SetCurrentDirectory(saved); });
         files.SetCurrentDirectory(listDir_);
         parts = SplitPathText(text);
-    } catch (...) {
-        files.SetCurrentDirectory(saved);
-        throw;
     }
-    files.SetCurrentDirectory(saved);
 
     // Without drive letters every local path can be opened in the tree; a
     // network path stays where it is.

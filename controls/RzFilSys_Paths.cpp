@@ -325,14 +325,9 @@ class TQtShell final : public TShellServices {
     platform::fs::ShareMounts shareMounts_;
 };
 
-TShellServices* installedShell = nullptr;
 TQtShell* desktopShell = nullptr;
 
-}  // namespace
-
-TShellServices& Shell() {
-    if (installedShell)
-        return *installedShell;
+TShellServices& DesktopShell() {
     if (!desktopShell) {
         desktopShell = new TQtShell;
         // Its icons go with the application, not after it.
@@ -344,8 +339,14 @@ TShellServices& Shell() {
     return *desktopShell;
 }
 
+core::Seam<TShellServices> shellSeam(DesktopShell);
+
+}  // namespace
+
+TShellServices& Shell() {
+    return shellSeam.Get();
+}
+
 TShellServices* SetShell(TShellServices* shell) {
-    TShellServices* previous = installedShell;
-    installedShell = shell;
-    return previous;
+    return shellSeam.Install(shell);
 }

@@ -12,6 +12,8 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "core/ScopeGuard.h"
+
 const QCollator& DisplayNameCollator() {
     static const QCollator collator = [] {
         // Without a language of its own the user gets the common ordering,
@@ -365,10 +367,8 @@ void TRzCustomTreeView::KeyHandled(int, Qt::KeyboardModifiers) {}
 void TRzCustomTreeView::SetExpandedQuietly(TTreeNode* node, bool expanded) {
     if (!node || node->isExpanded() == expanded)
         return;
-    const bool guard = expandGuard_;
-    expandGuard_ = true;
+    const auto quiet = core::SetForScope(expandGuard_, true);
     node->setExpanded(expanded);
-    expandGuard_ = guard;
 }
 
 void TRzCustomTreeView::StartEditing(TTreeNode* node) {
@@ -412,9 +412,7 @@ void TRzCustomTreeView::OnItemExpanded(QTreeWidgetItem* item) {
         return;
     auto* node = static_cast<TTreeNode*>(item);
     if (!CanExpand(node)) {
-        expandGuard_ = true;
-        node->setExpanded(false);
-        expandGuard_ = false;
+        SetExpandedQuietly(node, false);
         return;
     }
     Expanded(node);
@@ -425,9 +423,7 @@ void TRzCustomTreeView::OnItemCollapsed(QTreeWidgetItem* item) {
         return;
     auto* node = static_cast<TTreeNode*>(item);
     if (!CanCollapse(node)) {
-        expandGuard_ = true;
-        node->setExpanded(true);
-        expandGuard_ = false;
+        SetExpandedQuietly(node, true);
         return;
     }
     if (autoSelect_ && !SelectStays(node))

@@ -58,8 +58,15 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     explicit TRzCustomTreeView(TComponent* owner = nullptr, QWidget* parent = nullptr);
     ~TRzCustomTreeView() override;
 
-    // The tree view exists on screen terms (its drives and folders are
-    // built) once it was shown or needed.
+    // The words of window handles, in Qt terms. A control "has its handle"
+    // once it has been shown (showEvent) or once code that needs its
+    // contents asked for them (HandleNeeded); only then is CreateWnd called,
+    // once, and the control builds what it shows (a tree its drives and
+    // folders, a file list its entries). DestroyWnd runs when the control
+    // goes and lets go of what CreateWnd built. None of them makes or
+    // destroys a native window: Qt owns that. Where a new handle would
+    // mean reading again (a file list given a new font), the control does
+    // so itself.
     bool HandleAllocated() const { return handleAllocated_; }
     void HandleNeeded();
 
@@ -125,8 +132,8 @@ class TRzCustomTreeView : public QTreeWidget, public TComponent, public TRzFrame
     // Set by the destructors: no events are raised from here on.
     bool destroyingView_ = false;
 
-    // The tree view comes into existence and goes away; subclasses build
-    // and keep their contents here.
+    // The control gets and loses its handle (see HandleAllocated);
+    // subclasses build and keep their contents here.
     virtual void CreateWnd() {}
     virtual void DestroyWnd() {}
     // Asked before a node expands (may read its children) and collapses.

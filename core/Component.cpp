@@ -95,7 +95,7 @@ std::string ComponentPath(const TComponent* component) {
     for (const TComponent* c = component; c; c = c->Owner()) {
         if (c->Name().empty())
             continue;
-        result = result.empty() ? c->Name() : c->Name() + "." + result;
+        result.insert(0, result.empty() ? c->Name() : c->Name() + ".");
     }
     return result;
 }

@@ -2,21 +2,15 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
+
+#include "core/Ascii.h"
 
 namespace platform {
 
 namespace {
 
 thread_local SystemError lastError;
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 }  // namespace
 
@@ -31,7 +25,7 @@ std::vector<std::string> LibraryCandidates(const std::string& name) {
     std::vector<std::string> names{name};
     // The stored names are those of the Windows client library; here the same
     // API comes from the Firebird client's shared object.
-    std::string lower = Lower(name);
+    std::string lower = core::AsciiLower(name);
     if (lower == "gds32.dll" || lower == "fbclient.dll")
         names.emplace_back("libfbclient.so.2");
     return names;

@@ -1,5 +1,7 @@
 #include "platform/WindowLayer.h"
 
+#include "core/Seam.h"
+
 namespace platform {
 
 namespace {
@@ -15,19 +17,21 @@ class SilentWindowLayer final : public WindowLayer {
     int cursor_ = crDefault;
 };
 
-SilentWindowLayer silentLayer;
-WindowLayer* current = nullptr;
+WindowLayer& SilentLayer() {
+    static SilentWindowLayer layer;
+    return layer;
+}
+
+core::Seam<WindowLayer> seam(SilentLayer);
 
 }  // namespace
 
 WindowLayer& Window() {
-    return current ? *current : silentLayer;
+    return seam.Get();
 }
 
 WindowLayer* SetWindowLayer(WindowLayer* layer) {
-    WindowLayer* previous = current;
-    current = layer;
-    return previous;
+    return seam.Install(layer);
 }
 
 }  // namespace platform

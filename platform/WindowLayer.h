@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/Seam.h"
+
 namespace platform {
 
 // Cursor codes as the stored descriptions use them.
@@ -38,15 +40,6 @@ WindowLayer& Window();
 WindowLayer* SetWindowLayer(WindowLayer* layer);
 
 // Installs a layer for the lifetime of the guard.
-class ScopedWindowLayer {
-  public:
-    explicit ScopedWindowLayer(WindowLayer& layer) : previous_(SetWindowLayer(&layer)) {}
-    ~ScopedWindowLayer() { SetWindowLayer(previous_); }
-    ScopedWindowLayer(const ScopedWindowLayer&) = delete;
-    ScopedWindowLayer& operator=(const ScopedWindowLayer&) = delete;
-
-  private:
-    WindowLayer* previous_;
-};
+using ScopedWindowLayer = core::ScopedSeam<WindowLayer, SetWindowLayer>;
 
 }  // namespace platform

@@ -110,7 +110,7 @@ std::string MoveAside(const std::string& path) {
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     const std::size_t nameLimit = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
     for (int n = 0; n < 1000; ++n) {
-        const std::string candidate = AsideName(path, n, nameLimit);
+        std::string candidate = AsideName(path, n, nameLimit);
         if (RenameNoReplace(path, candidate))
             return candidate;
         if (errno != EEXIST)
@@ -137,8 +137,8 @@ std::string FollowLinks(const std::string& path) {
         text.resize(static_cast<std::size_t>(length));
         if (text[0] != '/') {
             const std::size_t slash = current.rfind('/');
-            text =
-                (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + text;
+            if (slash != std::string::npos)
+                text.insert(0, current, 0, slash + 1);
         }
         current = text;
     }

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/Ascii.h"
 #include "core/Exceptions.h"
 #include "core/Format.h"
 #include "platform/FloatingPoint.h"
@@ -44,24 +45,7 @@ constexpr SpbParameter kSpbParameters[] = {
 std::mutex loginPromptLock;
 TLoginPromptProc loginPromptProc;
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string Trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
+using core::Trim;
 
 // An optionally signed decimal integer, blanks around it allowed.
 std::int32_t StrToInt(const std::string& text) {
@@ -138,7 +122,7 @@ std::string BuildAttachBlock(const TStrings& params) {
         const std::string lineName = TStrings::NameOf(line);
         if (Trim(lineName).empty())
             continue;
-        std::string name = LowerAscii(lineName);
+        std::string name = core::AsciiLower(lineName);
         if (name.rfind("isc_spb_", 0) == 0)
             name.erase(0, 8);
 

@@ -2,18 +2,7 @@
 
 #include <ibase.h>
 
-#include <cctype>
-
-namespace {
-
-std::string Trimmed(const std::string& text) {
-    std::size_t first = 0, last = text.size();
-    while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
-    while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) --last;
-    return text.substr(first, last - first);
-}
-
-}  // namespace
+#include "core/Ascii.h"
 
 TRestoredDatabaseCheck::TRestoredDatabaseCheck(TComponent* owner)
     : TpFIBControlAndQueryService(owner) {
@@ -43,9 +32,9 @@ std::optional<std::string> TRestoredDatabaseCheck::HeaderAttributes() {
         // The whole output is read, so the server is done with the file
         // before anyone touches it.
         while (!EndOfOutput()) {
-            const std::string text = Trimmed(NextOutputLine());
+            const std::string text = core::Trim(NextOutputLine());
             if (!attributes && text.rfind("Attributes", 0) == 0)
-                attributes = Trimmed(text.substr(10));
+                attributes = core::Trim(text.substr(10));
         }
     } catch (...) {
         if (Active())

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "core/Ascii.h"
 #include "platform/FloatingPoint.h"
 #include "services/IB_Intf.h"
 
@@ -16,13 +17,9 @@ thread_local FibStatusWord statusVector[kStatusVectorLength] = {};
 // the locking they need.
 std::atomic<std::uint8_t> options{kDefaultErrorMessageOptions};
 
-bool IsLowerAscii(char c) {
-    return c >= 'a' && c <= 'z';
-}
-
 void UpperFirst(std::string& text) {
-    if (!text.empty() && IsLowerAscii(text[0]))
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    if (!text.empty())
+        text[0] = core::UpperAscii(text[0]);
 }
 
 std::string TextUpToZero(const char* buffer, std::size_t capacity) {
@@ -172,7 +169,7 @@ EFIBError::EFIBError(int sqlCode, const std::string& sqlMessage, const std::stri
 
 // The text functions are client-library calls like any other: each one is
 // followed by the reset of the floating-point control word.
-void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sender) {
+void RaiseServerError(const std::shared_ptr<IIBClientLibrary>& library, ErrorSender sender) {
     FibStatusWord* vector = ThreadStatusVector();
     const std::uint8_t switches = ErrorMessageOptions();
 

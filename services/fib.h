@@ -38,7 +38,7 @@ inline constexpr std::uint8_t kDefaultErrorMessageOptions =
 // The process-wide switches; safe to read and set from any thread.
 std::uint8_t ErrorMessageOptions();
 // Nothing in the tool changes them; tests do, and put them back with Reset.
-void SetErrorMessageOptions(std::uint8_t options);
+void SetErrorMessageOptions(std::uint8_t value);
 void ResetErrorMessageOptions();
 
 // Client-side error codes that the services client raises itself.
@@ -116,7 +116,8 @@ class EFIBClientError : public EFIBError {
 
 // Turns the calling thread's status vector into an EFIBInterBaseError, reading
 // the texts through `library` (the binding the failed call went through).
-[[noreturn]] void RaiseServerError(std::shared_ptr<IIBClientLibrary> library, ErrorSender sender);
+[[noreturn]] void RaiseServerError(const std::shared_ptr<IIBClientLibrary>& library,
+                                   ErrorSender sender);
 
 // Raises the client error `code` with its table text formatted with `args`.
 [[noreturn]] void RaiseClientError(int code, std::initializer_list<FormatArg> args = {});

@@ -1,11 +1,11 @@
 #include "platform/fs/FileSystem.h"
 
-#include <atomic>
+#include "core/Seam.h"
 
 namespace platform::fs {
 
 namespace {
-std::atomic<FileSystem*> installed{nullptr};
+core::Seam<FileSystem> seam(SystemFiles);
 }
 
 bool PassesSearchAttributes(std::uint32_t entryAttributes, std::uint32_t searchAttributes) {
@@ -20,12 +20,11 @@ bool FileSystem::FindFolders(const std::string& folder, std::uint32_t searchAttr
 }
 
 FileSystem& Files() {
-    FileSystem* files = installed.load();
-    return files ? *files : SystemFiles();
+    return seam.Get();
 }
 
 FileSystem* SetFileSystem(FileSystem* files) {
-    return installed.exchange(files);
+    return seam.Install(files);
 }
 
 }  // namespace platform::fs

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Seam.h"
 #include "platform/fs/PathRules.h"
 
 namespace platform::fs {
@@ -117,15 +118,7 @@ FileSystem* SetFileSystem(FileSystem* files);
 // The file system of this machine.
 FileSystem& SystemFiles();
 
-class ScopedFileSystem {
-  public:
-    explicit ScopedFileSystem(FileSystem& files) : previous_(SetFileSystem(&files)) {}
-    ~ScopedFileSystem() { SetFileSystem(previous_); }
-    ScopedFileSystem(const ScopedFileSystem&) = delete;
-    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
-
-  private:
-    FileSystem* previous_;
-};
+// Installs a file system for the lifetime of the guard.
+using ScopedFileSystem = core::ScopedSeam<FileSystem, SetFileSystem>;
 
 }  // namespace platform::fs

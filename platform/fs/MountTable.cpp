@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <sstream>
@@ -92,10 +93,11 @@ std::vector<MountEntry> ReadMountTable() {
     return ParseMountInfo(ReadSmallFile("/proc/self/mountinfo"));
 }
 
-bool IsNetworkFsType(std::string_view t) {
-    return t == "nfs" || t == "nfs4" || t == "cifs" || t == "smb3" || t == "smbfs" ||
-           t == "fuse.sshfs" || t == "9p" || t == "ceph" || t == "glusterfs" ||
-           t == "fuse.glusterfs" || t == "afs" || t == "davfs" || t == "fuse.davfs2";
+bool IsNetworkFsType(std::string_view fsType) {
+    static constexpr std::array<std::string_view, 13> kNetwork = {
+        "nfs",  "nfs4",      "cifs",           "smb3", "smbfs", "fuse.sshfs", "9p",
+        "ceph", "glusterfs", "fuse.glusterfs", "afs",  "davfs", "fuse.davfs2"};
+    return std::find(kNetwork.begin(), kNetwork.end(), fsType) != kNetwork.end();
 }
 
 bool IsBrowsableMount(const MountEntry& m) {

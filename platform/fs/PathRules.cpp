@@ -6,12 +6,7 @@ namespace platform::fs {
 
 namespace {
 
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using core::UpperAscii;
 
 // "host:/export": a colon before the first separator, followed by one.
 bool IsRemoteExportForm(std::string_view path) {
@@ -24,18 +19,6 @@ bool IsRemoteExportForm(std::string_view path) {
 }
 
 }  // namespace
-
-std::string AsciiUpper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) c = UpperAscii(c);
-    return result;
-}
-
-std::string AsciiLower(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) c = LowerAscii(c);
-    return result;
-}
 
 std::string_view PathRules::DrivePortion(std::string_view path) const {
     if (style_ == PathStyle::Windows && path.size() >= 2 && path[1] == ':')

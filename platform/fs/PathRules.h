@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Ascii.h"
+
 namespace platform::fs {
 
 enum class PathStyle { Posix, Windows };
@@ -80,7 +82,7 @@ const PathRules& RulesFor(PathStyle style);
 
 // ASCII case folding, as the platforms' file-name comparisons do it for
 // the letters that have a case.
-std::string AsciiUpper(std::string_view text);
-std::string AsciiLower(std::string_view text);
+using core::AsciiLower;
+using core::AsciiUpper;
 
 }  // namespace platform::fs

@@ -10,7 +10,7 @@
 
 #include "QtTestSupport.h"
 #include "core/Exceptions.h"
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeWindowLayer.h"
 
 namespace {
 

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -30,26 +29,20 @@
 #include "app/Application.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeFileSystem.h"
+#include "fakes/FakeWindowLayer.h"
 #include "platform/Process.h"
-#include "platform/fs/FakeFileSystem.h"
 #include "services/IB_Services.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 namespace {
 
 const char* const kTitle = "Tovanel 자료복구(Restore)";
 const char* const kCaption = "백업된 자료 불러오기(Restore) 자료복구";
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Counts the key presses that reach a widget.
 class KeyCounter : public QObject {
@@ -72,20 +65,16 @@ class MainFormTest : public ::testing::Test {
         installed_ = std::make_unique<platform::ScopedWindowLayer>(layer_);
         app_ = std::make_unique<TApplication>();
         app_->SetTitle(kTitle);
-        std::string templ = (fs::temp_directory_path() / "main-form-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        root_ = templ;
         fs::create_directory(root_ / "BackUp");
         fs::create_directory(root_ / "Data");
-        Write(root_ / "BackUp" / "a.fbk", "backup a");
-        Write(root_ / "BackUp" / "b.fbk", "backup b");
-        Write(root_ / "Data" / "target.fdb", "old database");
+        WriteFile(root_ / "BackUp" / "a.fbk", "backup a");
+        WriteFile(root_ / "BackUp" / "b.fbk", "backup b");
+        WriteFile(root_ / "Data" / "target.fdb", "old database");
     }
 
     void TearDown() override {
         app_.reset();  // frees the window
         installed_.reset();
-        fs::remove_all(root_);
     }
 
     TMain_Form* MakeForm() { return MakeForm(root_); }
@@ -109,7 +98,8 @@ class MainFormTest : public ::testing::Test {
     platform::FakeWindowLayer layer_;
     std::unique_ptr<platform::ScopedWindowLayer> installed_;
     std::unique_ptr<TApplication> app_;
-    fs::path root_;
+    test_support::TempFolder folder_{"main-form"};
+    fs::path root_ = folder_.Root();
 };
 
 }  // namespace
@@ -241,7 +231,7 @@ TEST_F(MainFormTest, FoldersBelowAHiddenFolderAreStillReached) {
     fs::path inner = root_ / ".local" / "tool";
     fs::create_directories(inner / "BackUp");
     fs::create_directories(inner / "Data");
-    Write(inner / "BackUp" / "x.fbk", "x");
+    WriteFile(inner / "BackUp" / "x.fbk", "x");
     TMain_Form* form = MakeForm(inner);
     EXPECT_EQ(form->RzDirectoryTree1->SelectedDir(), (inner / "BackUp").string());
     EXPECT_EQ(form->RzDirectoryTree2->SelectedDir(), (inner / "Data").string());
@@ -251,7 +241,7 @@ TEST_F(MainFormTest, FoldersBelowAHiddenFolderAreStillReached) {
 TEST_F(MainFormTest, WithoutTheFoldersTheTreesOpenTheFolderItselfAndCreateNothing) {
     fs::remove_all(root_ / "BackUp");
     fs::remove_all(root_ / "Data");
-    Write(root_ / "loose.fbk", "x");
+    WriteFile(root_ / "loose.fbk", "x");
     TMain_Form* form = MakeForm();
     EXPECT_EQ(form->RzFileListBox1->ListDir(), root_.string());
     EXPECT_GE(form->RzFileListBox1->FindExact("loose.fbk"), 0);
@@ -376,7 +366,7 @@ TEST_F(MainFormTest, WithOnlyABackupSelectedTheTargetMessageIsShown) {
     EXPECT_EQ(layer_.messages[0].text, "복구될 파일명을 선택하세요");
     EXPECT_EQ(layer_.messages[0].caption, "파일선택");
     EXPECT_TRUE(layer_.cursorHistory.empty());
-    EXPECT_EQ(Read(root_ / "Data" / "target.fdb"), "old database");
+    EXPECT_EQ(ReadFile(root_ / "Data" / "target.fdb"), "old database");
 }
 
 TEST_F(MainFormTest, DoubleClickOnEitherListRunsTheCommand) {
@@ -409,7 +399,7 @@ TEST_F(MainFormTest, MissingClientLibraryIsShownAndNothingIsTouched) {
         EXPECT_EQ(box.text, "Can't load library libno-such-client.so.9 ");
         EXPECT_EQ(box.caption, kTitle);
         EXPECT_EQ(box.icon, platform::MessageIcon::Stop);
-        EXPECT_EQ(Read(root_ / "Data" / "target.fdb"), "old database");
+        EXPECT_EQ(ReadFile(root_ / "Data" / "target.fdb"), "old database");
         EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "Data"), {}), 1);
         EXPECT_EQ(layer_.cursor, platform::crDefault);
         EXPECT_FALSE(form->RzPanel1->isVisible());

@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,13 +21,19 @@
 #include "app/Main_Form.h"
 #include "app/Widgets.h"
 #include "controls/RzFilSys.h"
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeWindowLayer.h"
 #include "restore/FileOps.h"
 #include "services/IB_Intf.h"
 #include "services/IB_Services.h"
 #include "services/RestoredDatabaseCheck.h"
+#include "tests/support/Files.h"
+#include "tests/support/Server.h"
 
 namespace fs = std::filesystem;
+using test_support::FolderNames;
+using test_support::ReadFile;
+using test_support::ServerDir;
+using test_support::WriteForServer;
 
 namespace {
 
@@ -38,20 +43,10 @@ const char* const kDoneText =
     "프로그램을 다시 실행시키세요...";
 const char* const kOldContent = "the operator's old database";
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-    ::chmod(path.c_str(), 0666);
-}
-
 // The content of a file as a short text for comparisons whose failure must
 // not print a whole database.
 std::string Content(const fs::path& path) {
-    std::string data = Read(path);
+    std::string data = ReadFile(path);
     if (data.size() <= 64)
         return data;
     return std::to_string(data.size()) + " bytes";
@@ -62,36 +57,10 @@ ino_t Inode(const fs::path& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The private server's folder: the client root the environment names lies in it.
-fs::path ServerDir() {
-    const char* client = std::getenv("FIREBIRD");
-    return client ? fs::path(client).parent_path() : fs::path();
-}
-
 // What the server's own query tool reports of a restored database, in the
 // form the sample's expected output was recorded in.
 std::string CheckDatabase(const fs::path& database) {
-    std::string command = "timeout 120 '" PROJECT_SCRIPTS "/fbserver.sh' run '" +
-                          ServerDir().string() +
-                          "' isql-fb -q -ch UTF8 -user SYSDBA -password fernstone -i '" SAMPLE_DIR
-                          "/check.sql' 'localhost:" +
-                          database.string() + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return output;
+    return test_support::QueryServer(PROJECT_SCRIPTS, SAMPLE_DIR "/check.sql", database);
 }
 
 // A database connection held by this process, so the server keeps the file open.
@@ -130,23 +99,20 @@ class RestoreCommandTest : public ::testing::Test {
 
         // The server reads the backups and writes the restored file itself,
         // so the folders lie where its account may work.
-        std::string templ = (ServerDir() / "db" / "app-restore-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        root_ = templ;
+        folder_.emplace("app-restore", ServerDir() / "db");
+        root_ = folder_->Root();
         for (const fs::path& folder : {root_, root_ / "BackUp", root_ / "Data"}) {
             fs::create_directories(folder);
             ::chmod(folder.c_str(), 0777);
         }
         fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", root_ / "BackUp" / "sample.fbk");
         ::chmod((root_ / "BackUp" / "sample.fbk").c_str(), 0644);
-        Write(target(), kOldContent);
+        WriteForServer(target(), kOldContent);
     }
 
     void TearDown() override {
         app_.reset();
         installed_.reset();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
 
     fs::path target() const { return root_ / "Data" / "target.fdb"; }
@@ -183,14 +149,15 @@ class RestoreCommandTest : public ::testing::Test {
     }
 
     void ExpectRestoredSample() {
-        EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
-        EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+        EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
+        EXPECT_EQ(FolderNames(root_ / "Data"), std::vector<std::string>{"target.fdb"});
     }
 
     platform::FakeWindowLayer layer_;
     std::unique_ptr<platform::ScopedWindowLayer> installed_;
     std::unique_ptr<TApplication> app_;
     TMain_Form* form_ = nullptr;
+    std::optional<test_support::TempFolder> folder_;
     fs::path root_;
 };
 
@@ -245,7 +212,7 @@ TEST_F(RestoreCommandTest, RefusedCredentialsTouchNothingAndASecondCommandWorks)
     EXPECT_NE(box.text.find("password"), std::string::npos) << box.text;
     EXPECT_EQ(Content(target()), kOldContent);
     EXPECT_EQ(Inode(target()), before);
-    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_EQ(FolderNames(root_ / "Data"), std::vector<std::string>{"target.fdb"});
     EXPECT_TRUE(form_->isVisible());
     ExpectIdle();
 
@@ -261,7 +228,7 @@ TEST_F(RestoreCommandTest, CorruptBackupGivesTheOldTargetBackUnchanged) {
     std::mt19937 random(7);
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    Write(root_ / "BackUp" / "corrupt.fbk", noise);
+    WriteForServer(root_ / "BackUp" / "corrupt.fbk", noise);
     MakeForm();
     SelectBoth("corrupt.fbk", "target.fdb");
     const ino_t before = Inode(target());
@@ -273,7 +240,7 @@ TEST_F(RestoreCommandTest, CorruptBackupGivesTheOldTargetBackUnchanged) {
     EXPECT_NE(layer_.messages[0].text.find("backup"), std::string::npos) << layer_.messages[0].text;
     EXPECT_EQ(Content(target()), kOldContent);
     EXPECT_EQ(Inode(target()), before);
-    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_EQ(FolderNames(root_ / "Data"), std::vector<std::string>{"target.fdb"});
     EXPECT_TRUE(form_->isVisible());
     ExpectIdle();
 }
@@ -281,23 +248,23 @@ TEST_F(RestoreCommandTest, CorruptBackupGivesTheOldTargetBackUnchanged) {
 TEST_F(RestoreCommandTest, BackupCutShortGivesTheOldTargetBack) {
     // The server gets well into this one before it fails, so it has already
     // made a database under the target's name.
-    const std::string whole = Read(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     MakeForm();
     SelectBoth("short.fbk", "target.fdb");
     form_->RzBitBtn1->click();
     ASSERT_EQ(layer_.messages.size(), 1u);
     EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
     EXPECT_EQ(Content(target()), kOldContent);
-    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_EQ(FolderNames(root_ / "Data"), std::vector<std::string>{"target.fdb"});
     ExpectIdle();
 }
 
 TEST_F(RestoreCommandTest, ABackupTheServerCallsFinishedButLeftUnfinishedSaysTheOriginalIsBack) {
     // Cut this close to its end, the server reports the restore finished and
     // leaves the new database in maintenance mode.
-    const std::string whole = Read(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 9 / 10));
+    const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 9 / 10));
     MakeForm();
     SelectBoth("short.fbk", "target.fdb");
     form_->RzBitBtn1->click();
@@ -307,7 +274,7 @@ TEST_F(RestoreCommandTest, ABackupTheServerCallsFinishedButLeftUnfinishedSaysThe
               "기존 자료 파일은 바뀌지 않은 채 제자리에 되돌려 놓았습니다: \"" +
                   target().string() + "\"");
     EXPECT_EQ(Content(target()), kOldContent);
-    EXPECT_EQ(Names(root_ / "Data"), std::vector<std::string>{"target.fdb"});
+    EXPECT_EQ(FolderNames(root_ / "Data"), std::vector<std::string>{"target.fdb"});
     ExpectIdle();
 }
 
@@ -317,7 +284,7 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     ASSERT_TRUE(connection.ok());
     ASSERT_TRUE(restore::IsHeldOpen(held.string()));
     const ino_t before = Inode(held);
-    const std::string content = Read(held);
+    const std::string content = ReadFile(held);
     MakeForm();
     SelectBoth("sample.fbk", "held.fdb");
     form_->RzBitBtn1->click();
@@ -333,7 +300,7 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     // The file is the same file, still open under its own name.
     EXPECT_EQ(Inode(held), before);
     EXPECT_TRUE(restore::IsHeldOpen(held.string()));
-    EXPECT_EQ(Names(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
+    EXPECT_EQ(FolderNames(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
     ExpectIdle();
 }
 
@@ -362,8 +329,8 @@ TEST_F(RestoreCommandTest, CloseDuringAFailedWaitShowsTheErrorThenCloses) {
     // A corrupt backup may be refused at the start, before any wait; a
     // cut-short one is always started and only fails once the server is
     // done. The verbose wait takes a turn before it reads the first line.
-    const std::string whole = Read(fs::path(SAMPLE_DIR) / "sample.fbk");
-    Write(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    const std::string whole = ReadFile(fs::path(SAMPLE_DIR) / "sample.fbk");
+    WriteForServer(root_ / "BackUp" / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     MakeForm();
     form_->pFIBRestoreService1->SetVerbose(true);
     SelectBoth("short.fbk", "target.fdb");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeWindowLayer.h"
 
 // A rollback that waits for the server to let go of a file runs while the
 // window is still busy, and the window must stay alive meanwhile.

@@ -13,42 +13,25 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "restore/FileOps.h"
+#include "tests/support/Files.h"
+#include "tests/support/Server.h"
 
 namespace fs = std::filesystem;
+using test_support::FolderNames;
+using test_support::ReadFile;
+using test_support::ServerDir;
+using test_support::WriteForServer;
 
 namespace {
 
 const char* const kOld = "the administrator's old database";
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-    ::chmod(path.c_str(), 0666);
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-fs::path ServerDir() {
-    const char* client = std::getenv("FIREBIRD");
-    return client ? fs::path(client).parent_path() : fs::path();
-}
 
 struct Outcome {
     int code = -1;
@@ -109,7 +92,7 @@ class CliProcess {
         int status = 0;
         ::waitpid(pid_, &status, 0);
         outcome_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome_.err = Read(errFile_);
+        outcome_.err = ReadFile(errFile_);
         return outcome_;
     }
 
@@ -123,19 +106,7 @@ class CliProcess {
 // What the server's query tool reports of a restored database, in the form
 // the sample's expected output was recorded in.
 std::string CheckDatabase(const fs::path& database) {
-    const std::string command =
-        "timeout 120 '" PROJECT_SCRIPTS "/fbserver.sh' run '" + ServerDir().string() +
-        "' isql-fb -q -ch UTF8 -user SYSDBA -password fernstone -i '" SAMPLE_DIR
-        "/check.sql' 'localhost:" +
-        database.string() + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return output;
+    return test_support::QueryServer(PROJECT_SCRIPTS, SAMPLE_DIR "/check.sql", database);
 }
 
 class CliRestoreTest : public ::testing::Test {
@@ -143,19 +114,14 @@ class CliRestoreTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(ServerDir().empty()) << "FIREBIRD must name the private server's client root";
         // The server reads the backup and writes the target itself.
-        std::string templ = (ServerDir() / "db" / "cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        root_ = templ;
+        folder_.emplace("cli", ServerDir() / "db");
+        root_ = folder_->Root();
         for (const fs::path& folder : {root_, data()}) {
             fs::create_directories(folder);
             ::chmod(folder.c_str(), 0777);
         }
         fs::copy_file(fs::path(SAMPLE_DIR) / "sample.fbk", backup());
         ::chmod(backup().c_str(), 0644);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
 
     fs::path data() const { return root_ / "Data"; }
@@ -167,6 +133,7 @@ class CliRestoreTest : public ::testing::Test {
         return CliProcess(std::move(args), root_ / "stderr.txt", std::move(env)).Finish();
     }
 
+    std::optional<test_support::TempFolder> folder_;
     fs::path root_;
 };
 
@@ -181,8 +148,9 @@ TEST_F(CliRestoreTest, RestoresANewTargetAndReportsEachStepAsJson) {
               std::string::npos);
     EXPECT_EQ(run.Last().rfind("{\"event\":\"finished\",\"ok\":true,\"exit_code\":0,", 0), 0u)
         << run.Last();
-    EXPECT_NE(run.Last().find("\"original\":\"none\",\"original_path\":\"\"}"), std::string::npos);
-    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_NE(run.Last().find("\"original\":\"none\",\"original_path\":\"\"}"),
+              std::string::npos);
+    EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideSuffix) {
@@ -190,11 +158,11 @@ TEST_F(CliRestoreTest, ReplaceSwapsTheTargetIncludingANameTooLongForAPlainAsideS
     for (int i = 0; i < 80; ++i) longName += "가";
     for (const std::string& name : {std::string("target.fdb"), longName + ".fdb"}) {
         SCOPED_TRACE(name.size());
-        Write(data() / name, kOld);
+        WriteForServer(data() / name, kOld);
         const Outcome run = Restore({"--replace", backup(), data() / name});
         ASSERT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(Names(data()), std::vector<std::string>{name});
-        EXPECT_NE(Read(data() / name), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{name});
+        EXPECT_NE(ReadFile(data() / name), kOld);
         fs::remove(data() / name);
     }
 }
@@ -203,16 +171,16 @@ TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
     std::mt19937 random(7);
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    Write(root_ / "corrupt.fbk", noise);
-    const std::string whole = Read(backup());
-    Write(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
+    WriteForServer(root_ / "corrupt.fbk", noise);
+    const std::string whole = ReadFile(backup());
+    WriteForServer(root_ / "short.fbk", whole.substr(0, whole.size() * 2 / 3));
     for (const char* bad : {"corrupt.fbk", "short.fbk"}) {
         SCOPED_TRACE(bad);
-        Write(target(), kOld);
+        WriteForServer(target(), kOld);
         const Outcome run = Restore({"--replace", "--json", root_ / bad, target()});
         EXPECT_EQ(run.code, 1) << run.err;
-        EXPECT_EQ(Read(target()), kOld);
-        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+        EXPECT_EQ(ReadFile(target()), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{"target.fdb"});
         EXPECT_NE(run.Last().find("\"original\":\"put_back\",\"original_path\":\"" +
                                   target().string() + "\""),
                   std::string::npos)
@@ -221,7 +189,7 @@ TEST_F(CliRestoreTest, AFailedRestoreGivesTheOriginalBackByteForByte) {
 }
 
 TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     fs::create_directories(root_ / "folder.fbk");
     struct Case {
         std::vector<std::string> args;
@@ -245,8 +213,8 @@ TEST_F(CliRestoreTest, BadInputIsRefusedWithStatusTwoBeforeAnythingIsTouched) {
         const Outcome run = Restore(c.args, c.env);
         EXPECT_EQ(run.code, 2);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-        EXPECT_EQ(Read(target()), kOld);
-        EXPECT_EQ(Names(data()), std::vector<std::string>{"target.fdb"});
+        EXPECT_EQ(ReadFile(target()), kOld);
+        EXPECT_EQ(FolderNames(data()), std::vector<std::string>{"target.fdb"});
     }
 }
 
@@ -260,33 +228,34 @@ TEST_F(CliRestoreTest, AServerNamedWithItsPortRestoresOverTheNetwork) {
     ASSERT_FALSE(port.empty());
     const Outcome run = Restore({"--server", "127.0.0.1/" + port, backup(), target()});
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(CheckDatabase(target()), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, RefusedCredentialsLeaveTheOriginalUntouched) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     const Outcome run =
         Restore({"--replace", "--json", backup(), target()}, {"ISC_PASSWORD=not-the-password"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.Last().find("\"original\":\"untouched\""), std::string::npos) << run.Last();
-    EXPECT_EQ(Read(target()), kOld);
+    EXPECT_EQ(ReadFile(target()), kOld);
 }
 
 TEST_F(CliRestoreTest, ALinkedTargetIsRestoredWhereItLeadsAndTheLinkStays) {
     const fs::path disk2 = root_ / "disk2";
     fs::create_directories(disk2);
     ::chmod(disk2.c_str(), 0777);
-    Write(disk2 / "real.fdb", kOld);
+    WriteForServer(disk2 / "real.fdb", kOld);
     fs::create_symlink(disk2 / "real.fdb", target());
     const Outcome run = Restore({"--replace", backup(), target()});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(fs::is_symlink(target()));
-    EXPECT_EQ(Names(disk2), std::vector<std::string>{"real.fdb"});
-    EXPECT_EQ(CheckDatabase(disk2 / "real.fdb"), Read(fs::path(SAMPLE_DIR) / "sample.expected"));
+    EXPECT_EQ(FolderNames(disk2), std::vector<std::string>{"real.fdb"});
+    EXPECT_EQ(CheckDatabase(disk2 / "real.fdb"),
+              ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
 TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
-    Write(target(), kOld);
+    WriteForServer(target(), kOld);
     // Verbose, so that the server's lines bring each query back at once.
     CliProcess run({"--replace", "--json", "--verbose", backup(), target()}, root_ / "stderr.txt");
     std::string line;
@@ -306,7 +275,7 @@ TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
                                   aside.string() + "\""),
               std::string::npos)
         << outcome.Last();
-    EXPECT_EQ(Read(aside), kOld);
+    EXPECT_EQ(ReadFile(aside), kOld);
     // The server goes on: wait for it to let go of the target before cleaning up.
     for (int turn = 0; turn < 600 && restore::IsHeldOpen(target().string()); ++turn)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,54 +1,17 @@
 #pragma once
 // Real temporary folders, and the fakes every control test installs.
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "controls/RzFilSys.h"
-#include "controls/RzFilSysFakeShell.h"
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeShell.h"
+#include "fakes/FakeWindowLayer.h"
+#include "tests/support/Files.h"
 
-class TempFolder {
-  public:
-    TempFolder() {
-        static int counter = 0;
-        root_ = std::filesystem::temp_directory_path() /
-                ("controls-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_);
-        root_ = std::filesystem::canonical(root_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(root_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string Path(const std::string& relative = {}) const {
-        return relative.empty() ? root_.string() : (root_ / relative).string();
-    }
-    std::string File(const std::string& relative, const std::string& content = {}) const {
-        auto path = root_ / relative;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path) << content;
-        return path.string();
-    }
-    std::string Folder(const std::string& relative) const {
-        std::filesystem::create_directories(root_ / relative);
-        return (root_ / relative).string();
-    }
-
-  private:
-    std::filesystem::path root_;
-};
+using test_support::TempFolder;
 
 // Installs the fake window layer and shell, clears the icon cache and
 // puts the current directory back after each test.

@@ -6,7 +6,7 @@
 
 #include "ControlsTestSupport.h"
 #include "core/Exceptions.h"
-#include "platform/fs/FakeFileSystem.h"
+#include "fakes/FakeFileSystem.h"
 
 using namespace platform::fs;
 using Strings = std::vector<std::string>;

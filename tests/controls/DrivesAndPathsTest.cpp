@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlsTestSupport.h"
-#include "platform/fs/FakeFileSystem.h"
+#include "fakes/FakeFileSystem.h"
 
 using namespace platform::fs;
 

@@ -8,7 +8,7 @@
 
 #include "ControlsTestSupport.h"
 #include "core/Exceptions.h"
-#include "platform/fs/FakeFileSystem.h"
+#include "fakes/FakeFileSystem.h"
 
 using platform::fs::FakeFileSystem;
 using platform::fs::PathStyle;

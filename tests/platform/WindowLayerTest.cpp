@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FakeWindowLayer.h"
+#include "fakes/FakeWindowLayer.h"
 
 using namespace platform;
 

@@ -10,34 +10,23 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tests/support/Files.h"
+
 namespace fs = std::filesystem;
+using test_support::ReadFile;
 
 namespace {
 
 class FileOpsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "fileops-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& content) {
-        std::string path = (dir_ / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return folder_.File(name, content);
     }
 
-    fs::path dir_;
+    test_support::TempFolder folder_{"fileops"};
+    fs::path dir_ = folder_.Root();
 };
 
 // Holds a lock on a file the way a database engine does while it has it open.
@@ -72,7 +61,7 @@ TEST_F(FileOpsTest, MoveAsideKeepsTheContentUnderAFreshNameInTheSameFolder) {
     ASSERT_FALSE(aside.empty());
     EXPECT_EQ(fs::path(aside).parent_path(), dir_);
     EXPECT_FALSE(restore::FileExists(target));
-    EXPECT_EQ(Read(aside), "old database");
+    EXPECT_EQ(ReadFile(aside), "old database");
 }
 
 TEST_F(FileOpsTest, MoveAsideNeverReplacesAnEarlierAsideCopy) {
@@ -83,8 +72,8 @@ TEST_F(FileOpsTest, MoveAsideNeverReplacesAnEarlierAsideCopy) {
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     EXPECT_NE(first, second);
-    EXPECT_EQ(Read(first), "first");
-    EXPECT_EQ(Read(second), "second");
+    EXPECT_EQ(ReadFile(first), "first");
+    EXPECT_EQ(ReadFile(second), "second");
 }
 
 TEST_F(FileOpsTest, MoveAsideOfAMissingFileFails) {
@@ -96,12 +85,12 @@ TEST_F(FileOpsTest, MoveBackRestoresTheNameButNeverOverwrites) {
     std::string aside = restore::MoveAside(target);
     Write("data.fdb", "left behind");
     EXPECT_FALSE(restore::MoveBack(aside, target));
-    EXPECT_EQ(Read(target), "left behind");
-    EXPECT_EQ(Read(aside), "old");
+    EXPECT_EQ(ReadFile(target), "left behind");
+    EXPECT_EQ(ReadFile(aside), "old");
 
     ASSERT_TRUE(restore::DeleteFile(target));
     EXPECT_TRUE(restore::MoveBack(aside, target));
-    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(ReadFile(target), "old");
     EXPECT_FALSE(restore::FileExists(aside));
 }
 

@@ -11,7 +11,6 @@
 #include <ibase.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
@@ -19,9 +18,11 @@
 #include "restore/RestoreErrors.h"
 #include "restore/WaitStrategy.h"
 #include "services/IB_Services.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 using restore::OriginalFate;
+using test_support::ReadFile;
 
 namespace {
 
@@ -70,20 +71,10 @@ std::vector<unsigned char> Line(const std::string& text) {
 class RestoreJobTest : public ::testing::Test {
   public:
     void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "job-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-        target_ = (dir_ / "a.fdb").string();
-        std::ofstream(target_) << "original";
+        target_ = folder_.File("a.fdb", "original");
         service_.SetName("svc");
         service_.SetLibraryName(FAKE_SCRIPTED);
         service_.SetLoginPrompt(false);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // The check's answer: the attribute line the server would give.
     void Attributes(const std::string& text) {
@@ -91,7 +82,7 @@ class RestoreJobTest : public ::testing::Test {
     }
 
     template <class E>
-    void RunExpecting(restore::RestoreJob& job, restore::RestoreRequest request) {
+    void RunExpecting(restore::RestoreJob& job, const restore::RestoreRequest& request) {
         EXPECT_THROW(job.Run(request), E);
     }
 
@@ -99,7 +90,8 @@ class RestoreJobTest : public ::testing::Test {
     TpFIBRestoreService service_;
     RecordingSink sink_;
     ScriptedWait wait_;
-    fs::path dir_;
+    test_support::TempFolder folder_{"job"};
+    fs::path dir_ = folder_.Root();
     std::string target_;
 };
 
@@ -141,7 +133,7 @@ TEST_F(RestoreJobTest, UnconfirmedOrFailedRestoresPutTheOriginalBack) {
         EXPECT_EQ(job.Fate(), OriginalFate::PutBack);
         EXPECT_EQ(sink_.events.back(), "failed put_back");
         EXPECT_EQ(sink_.failedPath, target_);
-        EXPECT_EQ(Read(target_), "original");
+        EXPECT_EQ(ReadFile(target_), "original");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
         EXPECT_FALSE(service_.Active());
     }
@@ -160,7 +152,7 @@ TEST_F(RestoreJobTest, RefusalsComeBeforeTheStartAndTouchNothing) {
     RunExpecting<restore::ERestoreCancelled>(job, {"/b/x.fbk", target_, true});
     EXPECT_EQ(fake_.Calls(FakeClient::Start), 0);
     EXPECT_EQ(job.Fate(), OriginalFate::Untouched);
-    EXPECT_EQ(Read(target_), "original");
+    EXPECT_EQ(ReadFile(target_), "original");
 }
 
 TEST_F(RestoreJobTest, LeavingTheWaitLeavesTheOriginalAsideAndTheTargetToTheServer) {
@@ -169,7 +161,7 @@ TEST_F(RestoreJobTest, LeavingTheWaitLeavesTheOriginalAsideAndTheTargetToTheServ
     RunExpecting<restore::ERestoreAbandoned>(job, {"/b/x.fbk", target_, true});
     EXPECT_EQ(job.Fate(), OriginalFate::KeptAside);
     EXPECT_EQ(job.OriginalPath(), sink_.aside);
-    EXPECT_EQ(Read(sink_.aside), "original");
+    EXPECT_EQ(ReadFile(sink_.aside), "original");
     EXPECT_EQ(sink_.events.back(), "failed kept_aside");
 }
 
@@ -177,7 +169,7 @@ TEST_F(RestoreJobTest, ARemoteTargetIsNeverLookedAtHere) {
     Attributes("force write");
     restore::RestoreJob job(service_, wait_, sink_);
     job.Run({"/b/x.fbk", target_, false, false});
-    EXPECT_EQ(Read(target_), "original");  // a local file of the same name is not the server's
+    EXPECT_EQ(ReadFile(target_), "original");  // a local file of the same name is not the server's
     EXPECT_EQ(std::find(sink_.events.begin(), sink_.events.end(), "aside"), sink_.events.end());
 }
 

@@ -11,42 +11,31 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "restore/FileOps.h"
 #include "restore/RestoreErrors.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 using restore::OriginalFate;
 using restore::TargetSwap;
+using test_support::ReadFile;
 
 namespace {
 
 class TargetSwapTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "swap-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& content) {
-        const std::string path = (dir_ / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return folder_.File(name, content);
     }
     std::size_t Entries() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
 
-    fs::path dir_;
+    test_support::TempFolder folder_{"swap"};
+    fs::path dir_ = folder_.Root();
     TargetSwap::PauseFn noPause_ = [](std::chrono::milliseconds) {};
 };
 
@@ -92,7 +81,7 @@ TEST_F(TargetSwapTest, ALongNameIsMovedAsideAndBackUnchanged) {
         EXPECT_FALSE(fs::exists(target));
         Write(LongKoreanName(), "half-restored");
     }  // not committed: rolled back
-    EXPECT_EQ(Read(target), "original");
+    EXPECT_EQ(ReadFile(target), "original");
     EXPECT_EQ(Entries(), 1u);
 }
 
@@ -103,8 +92,8 @@ TEST_F(TargetSwapTest, CommitDropsTheAsideCopyAndKeepsTheNewFile) {
     EXPECT_NE(swap.Aside(), (dir_ / "a.fdb.before-restore").string());
     Write("a.fdb", "restored");
     EXPECT_TRUE(swap.Commit());
-    EXPECT_EQ(Read(target), "restored");
-    EXPECT_EQ(Read((dir_ / "a.fdb.before-restore").string()), "a stale copy from long ago");
+    EXPECT_EQ(ReadFile(target), "restored");
+    EXPECT_EQ(ReadFile((dir_ / "a.fdb.before-restore").string()), "a stale copy from long ago");
     EXPECT_EQ(Entries(), 2u);
 }
 
@@ -123,7 +112,7 @@ TEST_F(TargetSwapTest, AFileHeldOpenIsRefusedAndLeftAlone) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     EXPECT_THROW(TargetSwap(target, noPause_), restore::ETargetInUse);
     ::close(fd);
-    EXPECT_EQ(Read(target), "open");
+    EXPECT_EQ(ReadFile(target), "open");
     EXPECT_EQ(Entries(), 1u);
 }
 
@@ -149,7 +138,7 @@ TEST_F(TargetSwapTest, ATargetThatCannotBeMovedStopsBeforeAnythingChanges) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "11: moved, 12: no reason, 13: another error";
-    EXPECT_EQ(Read(target), "original");
+    EXPECT_EQ(ReadFile(target), "original");
     EXPECT_EQ(Entries(), 1u);
 }
 
@@ -167,8 +156,8 @@ TEST_F(TargetSwapTest, RollbackWaitsThroughThePauseForAHeldLeftoverThenKeepsTheO
     ::close(fd);
     EXPECT_GT(pauses, 10);
     EXPECT_EQ(swap.OriginalPath(), swap.Aside());
-    EXPECT_EQ(Read(swap.Aside()), "original");
-    EXPECT_EQ(Read(target), "left by the server");
+    EXPECT_EQ(ReadFile(swap.Aside()), "original");
+    EXPECT_EQ(ReadFile(target), "left by the server");
 }
 
 TEST_F(TargetSwapTest, LinksAreFollowedToTheFileTheyName) {

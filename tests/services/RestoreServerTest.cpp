@@ -309,7 +309,7 @@ TEST_F(ToolRestore, TruncatedBackupIsReportedFinishedByTheServerWithoutItsConten
 TEST_F(ToolRestore, CorruptBackupIsAnError) {
     ScratchFile backup(".fbk");
     ScratchFile target(".fdb");
-    std::string garbage(64 * 1024, '\0');
+    std::string garbage(std::size_t{64} * 1024, '\0');
     for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
     std::ofstream(backup.Path(), std::ios::binary) << garbage;
     ::chmod(backup.Path().c_str(), 0644);

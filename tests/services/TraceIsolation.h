@@ -1,24 +1,17 @@
 #pragma once
 // Every service operation reports to the trace monitor, which opens objects
-// shared by name with every process on the machine. A test program that
-// includes this header keeps its objects apart under a name prefix of its
-// own, and takes them away again when it ends.
-
-#include <unistd.h>
+// shared by name. The test main (tests/support) already keeps this
+// program's names behind a prefix of its own and sweeps them at the end;
+// here each program starts and ends with a monitor that has seen nothing.
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "platform/ipc/NamedObjects.h"
 #include "services/FIBSQLMonitor.h"
 
 class TraceIsolation : public ::testing::Environment {
   public:
-    void SetUp() override {
-        platform::ipc::SetNamePrefix("svctest." + std::to_string(getpid()) + ".");
-        ResetTraceMonitorForTests();
-    }
+    void SetUp() override { ResetTraceMonitorForTests(); }
     void TearDown() override {
         ResetTraceMonitorForTests();
         RemoveTraceObjects();

@@ -1,4 +1,4 @@
-#include "platform/fs/FakeFileSystem.h"
+#include "fakes/FakeFileSystem.h"
 
 #include <gtest/gtest.h>
 

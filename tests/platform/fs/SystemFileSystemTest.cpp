@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/fs/FileSystem.h"
+#include "tests/support/Files.h"
 
 using namespace platform::fs;
 namespace stdfs = std::filesystem;
@@ -17,17 +18,12 @@ class SystemFiles_ : public ::testing::Test {
   protected:
     void SetUp() override {
         saved_ = stdfs::current_path();
-        dir_ = stdfs::temp_directory_path() / ("sysfs-" + std::to_string(::getpid()));
-        stdfs::remove_all(dir_);
         stdfs::create_directories(dir_ / "sub");
         std::ofstream(dir_ / "plain.bak") << "12345";
-        std::ofstream(dir_ / ".hidden");
+        test_support::WriteFile(dir_ / ".hidden", "");
         stdfs::create_symlink(dir_ / "missing", dir_ / "dangling");
     }
-    void TearDown() override {
-        stdfs::current_path(saved_);
-        stdfs::remove_all(dir_);
-    }
+    void TearDown() override { stdfs::current_path(saved_); }
     std::map<std::string, DirEntry> Find(std::uint32_t search, const std::string& pattern = "*") {
         std::map<std::string, DirEntry> found;
         EXPECT_TRUE(files.FindEntries(dir_.string(), pattern, search, [&](const DirEntry& e) {
@@ -39,7 +35,8 @@ class SystemFiles_ : public ::testing::Test {
 
     FileSystem& files = SystemFiles();
     stdfs::path saved_;
-    stdfs::path dir_;
+    test_support::TempFolder folder_{"sysfs"};
+    stdfs::path dir_ = folder_.Root();
 };
 
 TEST_F(SystemFiles_, ASearchWithoutAttributesFindsPlainFilesOnly) {
@@ -68,7 +65,7 @@ TEST_F(SystemFiles_, FolderSearchesSkipFiles) {
 }
 
 TEST_F(SystemFiles_, ASearchStopsWhenAsked) {
-    std::ofstream(dir_ / "second.bak");
+    test_support::WriteFile(dir_ / "second.bak", "");
     int calls = 0;
     files.FindEntries(dir_.string(), "*", 0, [&](const DirEntry&) { return ++calls < 1; });
     EXPECT_EQ(calls, 1);

@@ -14,11 +14,13 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "tests/support/Wait.h"
 
 using namespace std::chrono_literals;
 using platform::ipc::NamedEvent;
@@ -40,17 +42,10 @@ int RunInChild(const std::function<int()>& body, std::chrono::milliseconds limit
         }
         _exit(code);
     }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    const std::optional<int> status = test_support::ReapChild(pid, limit);
+    if (!status)
+        return -1;
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -2;
 }
 
 std::uint32_t ErrorOf(const std::function<void()>& open) {
@@ -203,16 +198,9 @@ TEST_F(NamedObjects, SimultaneousCreatorsAgreeOnOneObject) {
     close(gate[1]);
     int created = 0, opened = 0;
     for (pid_t pid : children) {
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(2ms);
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        ASSERT_TRUE(WIFEXITED(status));
-        int code = WEXITSTATUS(status);
+        const std::optional<int> status = test_support::ReapChild(pid, 5s);
+        ASSERT_TRUE(status && WIFEXITED(*status));
+        int code = WEXITSTATUS(*status);
         if (code == 0)
             ++created;
         else if (code == 10)

@@ -25,6 +25,7 @@
 #include "platform/Process.h"
 #include "platform/ipc/NamedObjects.h"
 #include "services/FIBSQLMonitorTransport.h"
+#include "tests/support/Wait.h"
 
 extern char** environ;
 
@@ -34,18 +35,9 @@ using Clock = std::chrono::steady_clock;
 using platform::ipc::NamedEvent;
 using platform::ipc::NamedMutex;
 using platform::ipc::SharedMemory;
+using test_support::WaitUntil;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // The test's own view of the shared area, as a monitor program has it.
 class AreaView {
@@ -172,12 +164,7 @@ std::string Header() {
 }
 
 bool Reaped(pid_t pid, std::chrono::milliseconds limit) {
-    int status = 0;
-    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit))
-        return true;
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
+    return test_support::ReapChild(pid, limit).has_value();
 }
 
 // A monitor program of our own in a child process that registers as the
