@@ -148,8 +148,7 @@ TEST_F(CliRestoreTest, RestoresANewTargetAndReportsEachStepAsJson) {
               std::string::npos);
     EXPECT_EQ(run.Last().rfind("{\"event\":\"finished\",\"ok\":true,\"exit_code\":0,", 0), 0u)
         << run.Last();
-    EXPECT_NE(run.Last().find("\"original\":\"none\",\"original_path\":\"\"}"),
-              std::string::npos);
+    EXPECT_NE(run.Last().find("\"original\":\"none\",\"original_path\":\"\"}"), std::string::npos);
     EXPECT_EQ(CheckDatabase(target()), ReadFile(fs::path(SAMPLE_DIR) / "sample.expected"));
 }
 
