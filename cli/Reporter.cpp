@@ -104,7 +104,6 @@ void Reporter::TargetMovedAside(const std::string& target, const std::string& as
 }
 
 void Reporter::Started() {
-    started_ = true;
     if (json_)
         Json(Dump({{"event", "started"}}));
 }

@@ -45,7 +45,6 @@ class Reporter : public restore::IProgressSink {
     void Notice(const std::string& text);
     // A failure before the restore was tried: nothing was touched.
     void Refused(const std::string& message);
-    bool HasStarted() const { return started_; }
 
   private:
     void Json(const std::string& object);
@@ -55,7 +54,6 @@ class Reporter : public restore::IProgressSink {
     bool json_, verbose_, terminal_;
     std::FILE* out_;
     std::FILE* err_;
-    bool started_ = false;
     bool progressShown_ = false;
     restore::ProgressFigures last_;
     std::chrono::milliseconds lastPlain_{-1};

@@ -93,7 +93,7 @@ void RestoreJob::Run(const RestoreRequest& request) {
     try {
         Attempt(request);
     } catch (const std::exception& error) {
-        DetachQuietly(service_);
+        // Attempt has detached by now: every way out of it does.
         sink_.Failed(error.what(), fate_, originalPath_);
         throw;
     }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "restore/FileOps.h"
 #include "restore/RestoreErrors.h"
@@ -21,8 +20,6 @@ constexpr auto kReleaseTurn = std::chrono::milliseconds(50);
 
 TargetSwap::TargetSwap(std::string target, PauseFn pause)
     : target_(std::move(target)), pause_(std::move(pause)) {
-    if (!pause_)
-        pause_ = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
     if (target_.empty() || !FileExists(target_))
         return;
     if (IsHeldOpen(target_))

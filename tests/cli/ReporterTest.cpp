@@ -34,3 +34,30 @@ TEST(Reporter, AFailureSaysOnOneLineWhatHappenedAndWhereTheOriginalIs) {
     EXPECT_EQ(cli::FailureExitCode(restore::OriginalFate::KeptAside), 3);
     EXPECT_EQ(cli::FailureExitCode(restore::OriginalFate::PutBack), 1);
 }
+
+TEST(Reporter, ProgressIsRedrawnInPlaceOnATerminalAndThrottledInALog) {
+    using std::chrono::milliseconds;
+    for (const bool terminal : {true, false}) {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* err = ::open_memstream(&text, &size);
+        {
+            cli::Reporter reporter(false, false, terminal, stdout, err);
+            for (const int ms : {250, 500, 10250})
+                reporter.Progress({milliseconds(ms), 1024 * 1024});
+        }
+        std::fclose(err);
+        const std::string shown(text, size);
+        std::free(text);
+        if (terminal) {
+            // Each figure replaces the last on one line.
+            EXPECT_EQ(shown.rfind("restoring  0:00  1.0 MB  4.0 MB/s\r\033[K", 0), 0u) << shown;
+            EXPECT_EQ(shown.find('\n'), std::string::npos);
+        } else {
+            // A log gets a line at the start and then one every ten seconds.
+            EXPECT_EQ(shown,
+                      "restoring  0:00  1.0 MB  4.0 MB/s\n"
+                      "restoring  0:10  1.0 MB  99.9 KB/s\n");
+        }
+    }
+}
