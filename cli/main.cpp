@@ -60,7 +60,7 @@ class InterruptibleWait : public restore::ServerSideWait {
         : reporter_(reporter), target_(target) {}
 
   protected:
-    bool StopWaiting() override {
+    void AfterQuery() override {
         const int seen = interrupts.load();
         if (seen >= 2)
             throw restore::ERestoreAbandoned(target_);
@@ -71,7 +71,6 @@ class InterruptibleWait : public restore::ServerSideWait {
                 "it to end and puts the original back if it fails; interrupt again to leave "
                 "now (the server goes on restoring, and the original stays aside)");
         }
-        return false;
     }
 
   private:

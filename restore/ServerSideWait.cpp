@@ -11,8 +11,7 @@ void ServerSideWait::Wait(TpFIBRestoreService& service, IWaitContext& context) {
     while (!service.EndOfOutput()) {
         lines.Feed(service.ReadOutput(timeout_), deliver);
         context.Turn();
-        if (StopWaiting())
-            return;
+        AfterQuery();
     }
     lines.Flush(deliver);
 }

@@ -42,9 +42,9 @@ class ServerSideWait : public IWaitStrategy {
     void Pause(std::chrono::milliseconds duration) override;
 
   protected:
-    // Asked after every query; true ends the wait early (the action may
-    // still run on the server).
-    virtual bool StopWaiting() { return false; }
+    // Called after every query; what it raises leaves the wait (the action
+    // may still run on the server).
+    virtual void AfterQuery() {}
 
   private:
     int timeout_;
