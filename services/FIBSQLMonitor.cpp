@@ -270,32 +270,30 @@ TMonitorWriterThread::HandOver TMonitorWriterThread::HandOverChunk() {
     // one registered would never be written off: each chunk would then cost
     // a full time-out below, for as long as the process runs.
     t.readEvent.Reset();
+    // A reader we counted out below for being slow counts itself out too,
+    // later, and leaves the count below 0: its next chunk would then never
+    // reach 0 and cost a full time-out.
+    t.RepairAndReadCount(tt::kReaderCountOffset);
     t.writeEvent.Set();
 
-    // Wait until every reader is done. A reader has nothing to wait for
-    // between counting itself in and out, so one that stays silent for a
-    // second has died there, and its monitor is written off with it.
-    bool nobodyLeft = false;
+    // Wait until every reader is done. A reader that stays silent for a
+    // second is counted out of the readers only, never out of the monitors:
+    // it may just be slow (descheduled, stopped in a debugger) and still be
+    // registered. One that died there never sets ReadEvent again, so the
+    // wait for it at the next chunk writes its monitor off.
     for (;;) {
         WaitResult result = WaitOrStop(false);
         if (result != WaitResult::TimedOut)
             break;  // when stopping, still close the chunk
-        if (t.RepairAndReadCount(tt::kReaderCountOffset) == 0) {
-            t.readFinishedEvent.Set();
-            continue;
-        }
-        const bool lastReader = t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0;
-        nobodyLeft = !WriteOffMonitor();
-        if (lastReader)
+        if (t.RepairAndReadCount(tt::kReaderCountOffset) == 0 ||
+            t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 <= 0)
             t.readFinishedEvent.Set();
     }
 
     t.writeEvent.Reset();
     t.writeFinishedEvent.Set();
     t.mutex.Unlock();
-    if (stopRequested_)
-        return HandOver::Stopped;
-    return nobodyLeft ? HandOver::NobodyLeft : HandOver::Delivered;
+    return stopRequested_ ? HandOver::Stopped : HandOver::Delivered;
 }
 
 // ---------------------------------------------------------------------------
