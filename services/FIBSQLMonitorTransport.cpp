@@ -3,7 +3,9 @@
 #include <bit>
 #include <cstring>
 
+#include "core/Exceptions.h"
 #include "services/FIBSQLMonitor.h"
+#include "services/fib.h"
 
 namespace tt = trace_transport;
 using platform::ipc::NamedEvent;
@@ -34,7 +36,7 @@ SharedMemory OpenArea() {
 
 // The area is made first, so that a second process that finds it waits for
 // the rest instead of creating it.
-TraceTransport::TraceTransport()
+TraceTransport::TraceTransport() try
     : area(OpenArea()),
       mutex(NamedMutex::CreateOrOpen(tt::kMutexName)),
       writeEvent(NamedEvent::CreateOrOpen(tt::kWriteEventName, false)),
@@ -43,6 +45,9 @@ TraceTransport::TraceTransport()
       readFinishedEvent(NamedEvent::CreateOrOpen(tt::kReadFinishedEventName, false)) {
     RepairAndReadCount(tt::kMonitorCountOffset);
     RepairAndReadCount(tt::kReaderCountOffset);
+} catch (const EOSError& e) {
+    // The objects already opened are closed again by the time we get here.
+    RaiseClientError(SharedResourceNotCreated, {e.ErrorCode()});
 }
 
 std::atomic_ref<std::int32_t> TraceTransport::Counter(std::size_t offset) const {

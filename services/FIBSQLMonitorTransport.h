@@ -20,8 +20,9 @@ struct TraceTransport {
     platform::ipc::NamedEvent readFinishedEvent;
 
     // Opens the objects, creating those that no process has made yet; a new
-    // area starts with every count at 0. Raises EOSError when a name is taken
-    // by something that is not ours.
+    // area starts with every count at 0. Raises client error 54 (with the
+    // system's error code) when one cannot be created or opened, for
+    // instance when its name is taken by something that is not ours.
     TraceTransport();
 
     // A 32-bit count of the area, changed in place by every process.

@@ -44,6 +44,7 @@ void ResetErrorMessageOptions();
 // Client-side error codes that the services client raises itself.
 enum ClientErrorCode : int {
     OperationCancelled = 7,
+    SharedResourceNotCreated = 54,
     ServiceNotAttached = 65,
     ServiceAttached = 66,
     ServerNameMissing = 67,

@@ -20,7 +20,7 @@ struct TraceChunk {
 class TraceReader {
   public:
     // Opens (or creates, when no writer has yet) the shared objects.
-    // Raises EOSError when they cannot be opened.
+    // Raises client error 54 when they cannot be opened.
     TraceReader();
     ~TraceReader();
     TraceReader(const TraceReader&) = delete;

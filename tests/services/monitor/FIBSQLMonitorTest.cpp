@@ -27,6 +27,7 @@
 #include "platform/Process.h"
 #include "platform/ipc/NamedObjects.h"
 #include "services/FIBSQLMonitorTransport.h"
+#include "services/fib.h"
 #include "tests/support/Wait.h"
 
 extern char** environ;
@@ -448,6 +449,13 @@ TEST_F(TraceMonitorTest, NameTakenBySomethingElseSwitchesTheMonitorOff) {
     EXPECT_NO_THROW(monitor->ServiceAttach(&service));
     EXPECT_NO_THROW(monitor->WriteTrace("x", tt::kServiceCategory));
     EXPECT_FALSE(monitor->HasWriter());
+    // What the monitor keeps to itself: the services client's own error.
+    try {
+        TraceTransport transport;
+        ADD_FAILURE() << "opened a name taken by something else";
+    } catch (const EFIBClientError& e) {
+        EXPECT_EQ(e.ClientErrorCode(), 54);
+    }
 
     // The same when a later object's name is taken (a folder cannot be mapped).
     ResetTraceMonitorForTests();
