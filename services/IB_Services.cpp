@@ -167,6 +167,9 @@ TpFIBCustomService::~TpFIBCustomService() {
     }
     params_.OnChanging = nullptr;
     params_.OnChange = nullptr;
+    // Here, not with the members: a counted logger that is a component would
+    // otherwise send its removal notice to a service half torn down.
+    SetSQLLogger(nullptr);
 }
 
 void TpFIBCustomService::SetActive(bool value) {
@@ -210,19 +213,21 @@ bool TpFIBCustomService::IsLibraryNameStored() const {
     return libraryName_ != DefaultLibraryName();
 }
 
-void TpFIBCustomService::SetSQLLogger(ISQLLogger* logger) {
+void TpFIBCustomService::SetSQLLogger(std::shared_ptr<ISQLLogger> logger) {
     if (sqlLoggerComponent_) {
         // Both sides forget the link, or the old logger would tell a freed
         // service of its end.
         RemoveFreeNotification(sqlLoggerComponent_);
         sqlLoggerComponent_->RemoveFreeNotification(this);
     }
-    sqlLogger_ = logger;
     // Kept apart from the logger: by the time a component's removal notice
     // arrives, its logger side is already gone.
     sqlLoggerComponent_ = logger ? logger->LoggerObject() : nullptr;
     if (sqlLoggerComponent_)
         FreeNotification(sqlLoggerComponent_);
+    // The old reference goes last, once nothing of ours links to it: it may
+    // be the last one.
+    sqlLogger_.swap(logger);
 }
 
 void TpFIBCustomService::ComponentRemoved(TComponent* component) {
@@ -276,8 +281,9 @@ void TpFIBCustomService::Traced(void (TFIBSQLMonitorHook::*event)(TComponent*),
                                 const char* operation) {
     if (TFIBSQLMonitorHook* monitor = TraceMonitor())
         (monitor->*event)(this);
-    if (sqlLogger_)
-        sqlLogger_->LogOperation(Name(), operation, 0, 5);
+    // A count of the call's own: the logger may let itself go in it.
+    if (const std::shared_ptr<ISQLLogger> logger = sqlLogger_)
+        logger->LogOperation(Name(), operation, 0, 5);
 }
 
 bool TpFIBCustomService::AskLogin() {

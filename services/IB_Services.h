@@ -5,6 +5,7 @@
 // answers. The window includes this header, so no client-library type
 // appears here.
 
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -38,15 +39,26 @@ TLoginPromptProc LoginPromptProc();
 void ResetLoginPromptProc();
 
 // Something that wants to hear of every successful service operation.
+// Services hold it by a counted reference, so a logger that is no component
+// lives as long as any service holds it.
 class ISQLLogger {
   public:
     virtual ~ISQLLogger() = default;
     // The component that implements the logger, or nullptr when it is no
-    // component (then its owner keeps it alive while a service holds it).
+    // component.
     virtual TComponent* LoggerObject() = 0;
     virtual void LogOperation(const std::string& componentName, const std::string& operation,
                               int first, int second) = 0;
 };
+
+// The reference to give a service for a logger that is a component: its
+// owner decides when it goes, and the service lets go of it at its removal
+// notice, so the reference owns nothing.
+template <class Logger>
+requires std::derived_from<Logger, TComponent> && std::derived_from<Logger, ISQLLogger>
+std::shared_ptr<ISQLLogger> ComponentLogger(Logger& logger) {
+    return std::shared_ptr<ISQLLogger>(std::shared_ptr<ISQLLogger>(), &logger);
+}
 
 // Name of the services manager for a protocol and server name.
 std::string ServiceManagerName(TProtocol protocol, const std::string& serverName);
@@ -102,8 +114,9 @@ class TpFIBCustomService : public TComponent {
     // A stored description holds LibraryName only when it differs from the
     // process default (case-sensitively).
     bool IsLibraryNameStored() const;
-    ISQLLogger* SQLLogger() const { return sqlLogger_; }
-    void SetSQLLogger(ISQLLogger* logger);
+    std::shared_ptr<ISQLLogger> SQLLogger() const { return sqlLogger_; }
+    // A counted logger, or one from ComponentLogger; nullptr lets go.
+    void SetSQLLogger(std::shared_ptr<ISQLLogger> logger);
 
     // 66, 67, 7, 72, 73, the binding's errors, server errors.
     void Attach();
@@ -156,7 +169,7 @@ class TpFIBCustomService : public TComponent {
     TNotifyEvent onAttach_;
     TLoginEvent onLogin_;
     std::string libraryName_;
-    ISQLLogger* sqlLogger_ = nullptr;
+    std::shared_ptr<ISQLLogger> sqlLogger_;
     TComponent* sqlLoggerComponent_ = nullptr;
 
     std::shared_ptr<IIBClientLibrary> libraryBinding_;

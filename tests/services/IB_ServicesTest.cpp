@@ -166,7 +166,7 @@ TEST(ServiceDefaults, BufferSizeOutsideFiveTo65535IsRefused) {
 TEST_F(ServiceOverFake, AttachSendsTheBlockToTheLocalServerAndDetachEndsIt) {
     RecordingLogger logger(&form);
     logger.SetName("logger");
-    service->SetSQLLogger(&logger);
+    service->SetSQLLogger(ComponentLogger(logger));
     int attaches = 0;
     service->SetOnAttach([&](TComponent* sender) {
         EXPECT_EQ(sender, service);
@@ -352,7 +352,7 @@ TEST_F(ServiceOverFake, LibraryNameChangeBindsTheNewLibraryAtTheNextCall) {
 
 TEST_F(ServiceOverFake, LoggerThatGoesAwayIsForgotten) {
     auto* logger = new RecordingLogger(nullptr);
-    service->SetSQLLogger(logger);
+    service->SetSQLLogger(ComponentLogger(*logger));
     delete logger;
     EXPECT_EQ(service->SQLLogger(), nullptr);
     service->Attach();  // would reach the freed logger otherwise
@@ -361,13 +361,53 @@ TEST_F(ServiceOverFake, LoggerThatGoesAwayIsForgotten) {
 TEST_F(ServiceOverFake, LoggersThatOutliveTheServiceOrAreReplacedAreNotToldOfIt) {
     auto* first = new RecordingLogger(nullptr);
     auto* second = new RecordingLogger(nullptr);
-    service->SetSQLLogger(first);
-    service->SetSQLLogger(second);
+    service->SetSQLLogger(ComponentLogger(*first));
+    service->SetSQLLogger(ComponentLogger(*second));
     delete first;  // no longer linked: must not reach the service
-    EXPECT_EQ(service->SQLLogger(), second);
+    EXPECT_EQ(service->SQLLogger().get(), second);
     delete service;
     service = nullptr;
     delete second;  // the service is gone and must not be reached either
+}
+
+// A logger that is no component: only its count keeps it. It notes its end
+// in a log that outlives it.
+struct CountedLogger : ISQLLogger {
+    explicit CountedLogger(std::vector<std::string>& out) : log(out) {}
+    ~CountedLogger() override { log.push_back("freed"); }
+    TComponent* LoggerObject() override { return nullptr; }
+    void LogOperation(const std::string&, const std::string& operation, int, int) override {
+        log.push_back(operation);
+    }
+    std::vector<std::string>& log;
+};
+
+TEST_F(ServiceOverFake, CountedLoggerLivesWhileSetAndGoesAfterTheServiceHasDetached) {
+    std::vector<std::string> log;
+    service->SetSQLLogger(std::make_shared<CountedLogger>(log));
+    service->Attach();  // the service holds the only count
+    delete service;
+    service = nullptr;
+    EXPECT_EQ(log, (std::vector<std::string>{"ServiceAttach", "ServiceDetach", "freed"}));
+}
+
+TEST_F(ServiceOverFake, LoggerThatLetsGoOfItselfInItsCallFinishesTheCall) {
+    struct Quitter : CountedLogger {
+        using CountedLogger::CountedLogger;
+        void LogOperation(const std::string& name, const std::string& operation, int a,
+                          int b) override {
+            service->SetSQLLogger(nullptr);
+            CountedLogger::LogOperation(name, operation, a, b);
+        }
+        TpFIBCustomService* service = nullptr;
+    };
+    std::vector<std::string> log;
+    auto quitter = std::make_shared<Quitter>(log);
+    quitter->service = service;
+    service->SetSQLLogger(std::move(quitter));
+    service->Attach();
+    EXPECT_EQ(log, (std::vector<std::string>{"ServiceAttach", "freed"}));
+    EXPECT_EQ(service->SQLLogger(), nullptr);
 }
 
 TEST_F(ServiceOverFake, DestroyingAnAttachedServiceDetachesIt) {
@@ -517,7 +557,7 @@ TEST_F(ServiceOverFake, QueryBlockIsEmptiedBeforeTheQueryIsLogged) {
     } logger(&form);
     logger.probe = service;
     service->Attach();
-    service->SetSQLLogger(&logger);
+    service->SetSQLLogger(ComponentLogger(logger));
     service->IsRunning();
     EXPECT_EQ(logger.blocks, std::vector<std::string>{""});
 }

@@ -35,7 +35,7 @@ class ServiceTrace : public ::testing::Test {
         service->SetLoginPrompt(false);
         service->Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
         logger.SetName("logger");
-        service->SetSQLLogger(&logger);
+        service->SetSQLLogger(ComponentLogger(logger));
     }
     void TearDown() override {
         reader.reset();
