@@ -678,6 +678,17 @@ TEST_F(ServiceOverFake, LengthThatIsNoDecimalIntegerStopsTheStartAndNothingIsSen
     EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
 }
 
+TEST_F(ServiceOverFake, StartBlockOfExactly65535BytesIsSentAndOneByteMoreIsNot) {
+    service->SetPageSize(0);
+    // The action and the options word take 6 bytes, the file item 3 and its name.
+    const std::string name(65535 - 6 - 3, 'f');
+    service->BackupFile().SetLines({name});
+    EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, name));
+    service->BackupFile().SetLines({name + "f"});
+    EXPECT_EQ(ClientCodeOf([&] { StartedBlock(); }), 69);
+    EXPECT_EQ(fake.Calls(FakeClient::Start), 1);
+}
+
 TEST_F(ServiceOverFake, StartBlockThatOutgrowsItsLengthFieldsIsNeverSent) {
     service->SetPageSize(0);
     service->BackupFile().SetLines({std::string(0x10000, 'f')});
