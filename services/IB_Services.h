@@ -56,7 +56,7 @@ class ISQLLogger {
 // notice, so the reference owns nothing.
 template <class Logger>
 requires std::derived_from<Logger, TComponent> && std::derived_from<Logger, ISQLLogger>
-std::shared_ptr<ISQLLogger> ComponentLogger(Logger& logger) {
+    std::shared_ptr<ISQLLogger> ComponentLogger(Logger& logger) {
     return std::shared_ptr<ISQLLogger>(std::shared_ptr<ISQLLogger>(), &logger);
 }
 

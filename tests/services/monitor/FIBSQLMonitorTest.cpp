@@ -212,8 +212,9 @@ pid_t ForkSlowReader(std::chrono::milliseconds hold, const std::string& lastText
                 std::this_thread::sleep_for(hold);
             std::int32_t length = 0;
             std::memcpy(&length, t.area.Data() + tt::kChunkLengthOffset, sizeof length);
-            bytes.assign(reinterpret_cast<const char*>(t.area.Data() + tt::kChunkOffset),
-                         static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, tt::kChunkCapacity)));
+            bytes.assign(
+                reinterpret_cast<const char*>(t.area.Data() + tt::kChunkOffset),
+                static_cast<std::size_t>(std::clamp<std::int32_t>(length, 0, tt::kChunkCapacity)));
             t.readEvent.Reset();
             if (t.Counter(tt::kReaderCountOffset).fetch_sub(1) - 1 == 0)
                 t.readFinishedEvent.Set();
@@ -628,8 +629,8 @@ TEST_F(TraceMonitorTest, ReaderSlowerThanASecondKeepsItsPlaceAndTheNextTextGoesA
     monitor->WriteTrace("slow", tt::kServiceCategory);
     // The writer gave up waiting after a second; the reader is ready again
     // once it is done with its chunk.
-    ASSERT_TRUE(WaitUntil([&] { return monitor->PendingCount() == 0 && readEvent.IsSet(); },
-                          5000ms));
+    ASSERT_TRUE(
+        WaitUntil([&] { return monitor->PendingCount() == 0 && readEvent.IsSet(); }, 5000ms));
     EXPECT_EQ(area.Get(tt::kMonitorCountOffset), 1);
 
     // Its late count-out must not hold up the chunk after it.
