@@ -1,5 +1,6 @@
 #include "services/IB_Services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -376,37 +377,12 @@ void TpFIBCustomService::ServiceQuery(const std::string& sendItems) {
     Traced(&TFIBSQLMonitorHook::ServiceQuery, "ServiceQuery");
 }
 
-std::uint8_t TpFIBCustomService::ResponseByte(int offset) const {
-    if (offset < 0 || static_cast<std::size_t>(offset) >= responseBuffer_.size())
-        RaiseClientError(UnexpectedOutputValue);
-    return static_cast<std::uint8_t>(responseBuffer_[static_cast<std::size_t>(offset)]);
-}
-
-std::string TpFIBCustomService::ResponseText(int offset, int length) const {
-    if (offset < 0 || length < 0 ||
-        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
-            responseBuffer_.size())
-        RaiseClientError(UnexpectedOutputValue);
-    return std::string(responseBuffer_.data() + offset, static_cast<std::size_t>(length));
-}
-
-std::int32_t TpFIBCustomService::ResponseInteger(int offset, int length) {
-    if (offset < 0 || length < 0 ||
-        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
-            responseBuffer_.size())
-        RaiseClientError(UnexpectedOutputValue);
-    EnsureLibrary();
-    const ISC_LONG value = libraryBinding_->isc_vax_integer(responseBuffer_.data() + offset,
-                                                            static_cast<short>(length));
-    // Even this call may leave the library's floating-point settings behind.
-    platform::ResetFpuToDefault();
-    return static_cast<std::int32_t>(value);
-}
-
-std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
-    const std::int32_t value = ResponseInteger(offset, 4);
-    offset += 4;
-    return value;
+TServiceAnswer TpFIBCustomService::QueryItems(std::string_view items,
+                                              const std::string& sendItems) {
+    queryBlock_.assign(items);
+    ServiceQuery(sendItems);
+    return ReadServiceAnswer(std::string_view(responseBuffer_.data(), responseBuffer_.size()),
+                             items);
 }
 
 void TpFIBCustomService::StartService(const std::string& block) {
@@ -460,12 +436,11 @@ void TpFIBControlService::SendStart() {
 }
 
 bool TpFIBControlService::IsRunning() {
-    RequestQueryItem(isc_info_svc_running);
-    ServiceQuery();
-    if (ResponseByte(0) != isc_info_svc_running)
+    const char request[] = {static_cast<char>(isc_info_svc_running)};
+    const TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    if (!answer.running)
         RaiseClientError(UnexpectedOutputValue);
-    int offset = 1;
-    return ReadOutputInteger(offset) == 1;
+    return *answer.running == 1;
 }
 
 // ---- TpFIBControlAndQueryService -----------------------------------------
@@ -476,6 +451,7 @@ TpFIBControlAndQueryService::TpFIBControlAndQueryService(TComponent* owner)
 void TpFIBControlAndQueryService::SelectAction(std::int32_t action) {
     endOfOutput_ = false;
     pendingAction_ = action;
+    inputWanted_ = 0;
 }
 
 void TpFIBControlAndQueryService::ServiceStart() {
@@ -493,21 +469,18 @@ std::string TpFIBControlAndQueryService::NextOutputLine() {
         return std::string();
     if (pendingAction_ == 0)
         RaiseClientError(QueryParamsInvalid);
-    RequestQueryItem(isc_info_svc_line);
-    ServiceQuery();
-    if (ResponseByte(0) != isc_info_svc_line)
+    const char request[] = {static_cast<char>(isc_info_svc_line)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    // A line is followed by the end and nothing else.
+    if (!answer.output || answer.MoreToCome() || !answer.ended)
         RaiseClientError(UnexpectedOutputValue);
-    // The length is unsigned on the wire; its end byte must lie inside the buffer.
-    const int length = ResponseInteger(1, 2) & 0xFFFF;
-    if (ResponseByte(3 + length) != isc_info_end)
-        RaiseClientError(UnexpectedOutputValue);
-    if (length == 0) {
+    if (answer.output->empty()) {
         endOfOutput_ = true;
         return std::string();
     }
     endOfOutput_ = false;
     // A zero byte in the text ends the line.
-    std::string line = ResponseText(3, length);
+    std::string line = std::move(*answer.output);
     line.resize(::strnlen(line.c_str(), line.size()));
     return line;
 }
@@ -519,26 +492,48 @@ std::string TpFIBControlAndQueryService::ReadOutput(std::int32_t timeoutSeconds)
         RaiseClientError(QueryParamsInvalid);
     TParameterBlock send(QueryParamsInvalid);
     send.AddSizedInteger(isc_info_svc_timeout, timeoutSeconds);
-    RequestQueryItem(isc_info_svc_to_eof);
-    ServiceQuery(send.Bytes());
-    if (ResponseByte(0) != isc_info_svc_to_eof)
+    const char request[] = {static_cast<char>(isc_info_svc_to_eof)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1), send.Bytes());
+    if (!answer.output || !answer.ended)
         RaiseClientError(UnexpectedOutputValue);
-    const int length = ResponseInteger(1, 2) & 0xFFFF;
-    // Behind the text: the end, or a mark that more is to come (time-out,
-    // nothing ready yet, or more than the buffer held).
-    switch (ResponseByte(3 + length)) {
-        case isc_info_end:
-            if (length == 0)
-                endOfOutput_ = true;
-            break;
-        case isc_info_svc_timeout:
-        case isc_info_data_not_ready:
-        case isc_info_truncated:
-            break;
-        default:
-            RaiseClientError(UnexpectedOutputValue);
-    }
-    return ResponseText(3, length);
+    // Only the bare end says the output is over; every mark says more is to
+    // come (time-out, nothing ready yet, or more than the buffer held).
+    if (answer.output->empty() && !answer.MoreToCome())
+        endOfOutput_ = true;
+    return std::move(*answer.output);
+}
+
+TServiceExchange TpFIBControlAndQueryService::Exchange(const std::string* input,
+                                                       std::int32_t timeoutSeconds) {
+    if (endOfOutput_)
+        return TServiceExchange{.output = {}, .inputWanted = 0, .endOfOutput = true};
+    if (pendingAction_ == 0)
+        RaiseClientError(QueryParamsInvalid);
+    // More than the server asked for would make it fail the whole action.
+    if (input && (inputWanted_ == 0 || input->size() > inputWanted_))
+        RaiseClientError(QueryParamsInvalid);
+    TParameterBlock send(QueryParamsInvalid);
+    if (timeoutSeconds > 0)
+        send.AddSizedInteger(isc_info_svc_timeout, timeoutSeconds);
+    if (input)
+        send.AddText(isc_info_svc_line, *input);
+    // The input item first: the server fills the buffer with output up to a
+    // margin that holds only the marks and the end, and an input request
+    // placed behind the output would not fit and be lost.
+    const char request[] = {static_cast<char>(isc_info_svc_stdin),
+                            static_cast<char>(isc_info_svc_to_eof)};
+    inputWanted_ = 0;
+    TServiceAnswer answer = QueryItems(std::string_view(request, 2), send.Bytes());
+    if (!answer.inputWanted || !answer.output || !answer.ended)
+        RaiseClientError(UnexpectedOutputValue);
+
+    TServiceExchange turn;
+    turn.output = std::move(*answer.output);
+    turn.inputWanted = std::min(*answer.inputWanted, kMaxExchangeInput);
+    turn.endOfOutput = turn.output.empty() && !answer.MoreToCome() && turn.inputWanted == 0;
+    inputWanted_ = turn.inputWanted;
+    endOfOutput_ = turn.endOfOutput;
+    return turn;
 }
 
 // ---- TpFIBRestoreService -------------------------------------------------

@@ -10,11 +10,13 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Component.h"
 #include "core/Strings.h"
 #include "services/ParameterBlock.h"
+#include "services/ServiceAnswer.h"
 #include "services/fib.h"
 
 class IIBClientLibrary;
@@ -125,14 +127,9 @@ class TpFIBCustomService : public TComponent {
     // Sends QueryBlock, with `sendItems` (such as a time limit) ahead of it;
     // the answer is left in the response buffer.
     void ServiceQuery(const std::string& sendItems = {});
-    // Reads of the last answer; a place outside the buffer is
-    // "Unexpected Output buffer value" (70).
-    std::uint8_t ResponseByte(int offset) const;
-    std::string ResponseText(int offset, int length) const;
-    // The little-endian integer of `length` bytes (2 or 4) at `offset` of the
-    // response, read through the client library.
-    std::int32_t ResponseInteger(int offset, int length);
-    std::int32_t ReadOutputInteger(int& offset);
+    // One query of the request items `items`, its answer read whole (70 for
+    // one that does not read as an answer to them).
+    TServiceAnswer QueryItems(std::string_view items, const std::string& sendItems = {});
     std::int32_t BufferSize() const { return bufferSize_; }
     // 68 outside 5 to 65535: the size travels in 16 bits, and the running
     // answer needs 5 bytes.
@@ -194,8 +191,23 @@ class TpFIBControlService : public TpFIBCustomService {
     TParameterBlock startBlock_{StartParamsInvalid};
 };
 
+// One turn of an action that reads its input from the client: what the
+// server wrote meanwhile and how much input it takes next.
+struct TServiceExchange {
+    std::string output;
+    // At most this many bytes go with the next turn; 0: none now.
+    std::uint32_t inputWanted = 0;
+    // The action has ended and written all of its output.
+    bool endOfOutput = false;
+};
+
 class TpFIBControlAndQueryService : public TpFIBControlService {
   public:
+    // The most input one turn carries: the send block travels with a 16-bit
+    // length, beside the time limit. A server that asks for more is told this
+    // much in TServiceExchange::inputWanted.
+    static constexpr std::uint32_t kMaxExchangeInput = TParameterBlock::kMaxLength - 7 - 3;
+
     explicit TpFIBControlAndQueryService(TComponent* owner = nullptr);
 
     void ServiceStart() override;
@@ -212,6 +224,20 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
     // the output sets EndOfOutput. Raises as NextOutputLine.
     std::string ReadOutput(std::int32_t timeoutSeconds);
 
+    // One turn of an action started to read its input from the client (a
+    // restore of the backup file "stdin"): hands the server `input`, then
+    // returns its output and how much input it takes next. `input` nullptr
+    // sends nothing; an empty text ends the input, and ending it before the
+    // server has read all it needs abandons the action. Input goes only when
+    // the last turn asked for it (the first turn sends none), at most
+    // inputWanted bytes: anything else is refused with 68 before anything is
+    // sent. While the server waits for input the answer comes at once; else
+    // the server waits up to `timeoutSeconds` (no limit when 0 or less) for
+    // output. After the end of the output, returns the end without a query.
+    // Also 68 before any action was started, 70, server errors (the action's
+    // own failure among them).
+    TServiceExchange Exchange(const std::string* input, std::int32_t timeoutSeconds);
+
     using TpFIBCustomService::BufferSize;
     using TpFIBCustomService::SetBufferSize;
 
@@ -223,6 +249,7 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
   private:
     bool endOfOutput_ = false;
     std::int32_t pendingAction_ = 0;
+    std::uint32_t inputWanted_ = 0;
 };
 
 class TpFIBBackupRestoreService : public TpFIBControlAndQueryService {
@@ -270,6 +297,10 @@ class TRestoreOptions {
 
 class TpFIBRestoreService : public TpFIBBackupRestoreService {
   public:
+    // The backup file name that makes the server read the backup from the
+    // input the client feeds it (Exchange).
+    static constexpr const char* kBackupFromInput = "stdin";
+
     explicit TpFIBRestoreService(TComponent* owner = nullptr);
 
     TStrings& DatabaseName() { return databaseName_; }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "AnswerBuilder.h"
 #include "FakeClient.h"
 #include "RecordingLogger.h"
 #include "TraceIsolation.h"
@@ -649,4 +652,75 @@ TEST_F(ServiceOverFake, StartBlockThatOutgrowsItsLengthFieldsIsNeverSent) {
     // Nothing of the refused blocks is left over for the next start.
     service->BackupFile().SetLines({"a.fbk"});
     EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
+}
+
+// ---- feeding the action's input ------------------------------------------------
+
+TEST_F(ServiceOverFake, ExchangeFeedsWhatWasAskedForAndEndsOnTheBareEnd) {
+    using A = AnswerBuilder;
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(A().Integer(78, 5).Text(63, "").Byte(4).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 0).Text(63, "gbak: ok\n").Byte(2).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 3).Text(63, "").Byte(64).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 0).Text(63, "").End().Bytes());
+    const std::string timeLimit = Bytes({64, 4, 0, 1, 0, 0, 0});
+
+    TServiceExchange turn = service->Exchange(nullptr, 1);
+    EXPECT_EQ(fake.LastRequest(), Bytes({78, 63}));
+    EXPECT_EQ(fake.LastSend(), timeLimit);
+    EXPECT_EQ(turn.inputWanted, 5u);
+    const std::string chunk = "abcde";
+    turn = service->Exchange(&chunk, 1);
+    EXPECT_EQ(fake.LastSend(), timeLimit + Bytes({62, 5, 0}) + chunk);
+    EXPECT_EQ(turn.output, "gbak: ok\n");
+    EXPECT_EQ(turn.inputWanted, 0u);
+    EXPECT_FALSE(turn.endOfOutput);
+    turn = service->Exchange(nullptr, 0);
+    EXPECT_EQ(fake.LastSend(), "");
+    EXPECT_FALSE(turn.endOfOutput);
+    const std::string endOfInput;
+    turn = service->Exchange(&endOfInput, 1);
+    EXPECT_EQ(fake.LastSend(), timeLimit + Bytes({62, 0, 0}));
+    EXPECT_TRUE(turn.endOfOutput);
+    EXPECT_TRUE(service->EndOfOutput());
+    const int queries = fake.Calls(FakeClient::Query);
+    EXPECT_TRUE(service->Exchange(nullptr, 1).endOfOutput);
+    EXPECT_EQ(fake.Calls(FakeClient::Query), queries);
+}
+
+TEST_F(ServiceOverFake, ExchangeRefusesInputTheServerDidNotAskFor) {
+    service->Attach();
+    service->ServiceStart();
+    const std::string two = "ab", three = "abc";
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(&two, 1); }), 68);
+    fake.PushAnswer(AnswerBuilder().Integer(78, 2).Text(63, "").Byte(4).End().Bytes());
+    service->Exchange(nullptr, 1);
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(&three, 1); }), 68);
+    EXPECT_EQ(fake.Calls(FakeClient::Query), 1);
+    service->Exchange(&two, 1);
+    EXPECT_EQ(fake.LastSend().substr(7), Bytes({62, 2, 0}) + two);
+}
+
+TEST_F(ServiceOverFake, ExchangeAsksForNoMoreThanOneSendBlockCarries) {
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(AnswerBuilder().Integer(78, 1000000).Text(63, "").Byte(4).End().Bytes());
+    const TServiceExchange turn = service->Exchange(nullptr, 1);
+    EXPECT_EQ(turn.inputWanted, TpFIBControlAndQueryService::kMaxExchangeInput);
+    const std::string most(turn.inputWanted, 'b');
+    service->Exchange(&most, 1);
+    EXPECT_EQ(fake.LastSend().size(), 65535u);
+}
+
+TEST_F(ServiceOverFake, ExchangeNeedsAStartedActionAndAnAnswerWithTheInputItem) {
+    PlainQueryService plain(&form);
+    plain.SetLibraryName(FAKE_SCRIPTED);
+    plain.SetLoginPrompt(false);
+    plain.Attach();
+    EXPECT_EQ(ClientCodeOf([&] { plain.Exchange(nullptr, 1); }), 68);
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(AnswerBuilder().Text(63, "").End().Bytes());
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(nullptr, 1); }), 70);
 }

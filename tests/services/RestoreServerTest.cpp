@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -170,6 +171,59 @@ class ToolRestore : public ::testing::Test {
 
     std::string SampleBackup() const { return SampleDir() + "/sample.fbk"; }
 
+    // Feeds the backup file to the server as the restore's input, the way the
+    // command line streams one: each turn hands over as much as the server
+    // asked for; after `cutAfter` bytes the input ends, read or not.
+    void StreamRestore(const std::string& backup, const std::string& target,
+                       std::size_t cutAfter = std::string::npos) {
+        std::ifstream in(backup, std::ios::binary);
+        ASSERT_TRUE(in) << backup;
+        service->BackupFile().SetLines({TpFIBRestoreService::kBackupFromInput});
+        service->DatabaseName().SetLines({target});
+        service->Attach();
+        const auto deadline = Clock::now() + kRestoreLimit;
+        try {
+            service->ServiceStart();
+            std::size_t fed = 0;
+            TServiceExchange turn = service->Exchange(nullptr, kTurnLimitSeconds);
+            while (!turn.endOfOutput) {
+                ASSERT_LT(Clock::now(), deadline) << "restore did not finish";
+                streamOutput += turn.output;
+                ++turns;
+                if (turn.inputWanted == 0) {
+                    turn = service->Exchange(nullptr, kTurnLimitSeconds);
+                    continue;
+                }
+                std::string chunk(std::min<std::size_t>(turn.inputWanted, cutAfter - fed), '\0');
+                in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                chunk.resize(static_cast<std::size_t>(in.gcount()));
+                fed += chunk.size();
+                const auto began = Clock::now();
+                turn = service->Exchange(&chunk, kTurnLimitSeconds);
+                longestFedTurn = std::max(longestFedTurn, Clock::now() - began);
+            }
+        } catch (...) {
+            if (service->Active())
+                service->Detach();
+            throw;
+        }
+        service->Detach();
+    }
+
+    std::string PageSizeOf(const std::string& database) {
+        ScratchFile script(".sql");
+        std::ofstream(script.Path()) << "SET LIST ON;\nSELECT MON$PAGE_SIZE FROM MON$DATABASE;\n";
+        std::istringstream out(Isql(database, script.Path()));
+        std::string name, value;
+        out >> name >> value;
+        return value;
+    }
+
+    static constexpr int kTurnLimitSeconds = 10;
+    int turns = 0;
+    Clock::duration longestFedTurn{};
+    std::string streamOutput;
+
     TComponent application{nullptr};
     TComponent* form = new TComponent(&application);
     TpFIBRestoreService* service = new TpFIBRestoreService(form);
@@ -323,4 +377,31 @@ TEST_F(ToolRestore, TargetFolderTheServerCannotWriteIsAnError) {
     FailedRestore(SampleBackup(), target);
     EXPECT_FALSE(Exists(target));
     ::rmdir(folder.Path().c_str());
+}
+
+// The server never waits on the time limit while it wants input: a turn that
+// hands over what it asked for is answered at once.
+TEST_F(ToolRestore, StreamedBackupRestoresWithTheBackupsOwnPageSize) {
+    ScratchFile target(".fdb");
+    service->SetPageSize(0);
+    service->SetVerbose(true);
+    StreamRestore(SampleBackup(), target.Path());
+    RecordProperty("turns", turns);
+    const auto longest = std::chrono::duration_cast<std::chrono::milliseconds>(longestFedTurn);
+    RecordProperty("longest_fed_turn_ms", static_cast<int>(longest.count()));
+    EXPECT_LT(longestFedTurn, std::chrono::seconds(kTurnLimitSeconds));
+    EXPECT_NE(streamOutput.find("ORDERS"), std::string::npos) << streamOutput;
+    ExpectSampleContent(target.Path());
+    EXPECT_EQ(PageSizeOf(target.Path()), "8192");
+}
+
+TEST_F(ToolRestore, StreamEndedEarlyIsAbandonedByTheServer) {
+    ScratchFile target(".fdb");
+    try {
+        StreamRestore(SampleBackup(), target.Path(), ReadFile(SampleBackup()).size() / 2);
+        ADD_FAILURE() << "the restore of half a backup reported success";
+    } catch (const EFIBInterBaseError& e) {
+        EXPECT_NE(e.Message().find("I/O error"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(service->Active());
 }
