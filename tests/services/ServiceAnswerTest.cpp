@@ -44,14 +44,20 @@ const AnswerCase kCases[] = {
      A().Text(isc_info_svc_line, kLong).End().Bytes(),
      Expect([](TServiceAnswer& a) { a.output = kLong; })},
     {"MarksBehindTheOutputAreFlagged", Items({isc_info_svc_to_eof}),
-     A().Text(isc_info_svc_to_eof, "").Byte(isc_info_svc_timeout).Byte(isc_info_data_not_ready)
-         .Byte(isc_info_truncated).End().Bytes(),
+     A().Text(isc_info_svc_to_eof, "")
+         .Byte(isc_info_svc_timeout)
+         .Byte(isc_info_data_not_ready)
+         .Byte(isc_info_truncated)
+         .End()
+         .Bytes(),
      Expect([](TServiceAnswer& a) {
          a.output = "";
          a.timedOut = a.notReady = a.truncated = true;
      })},
     {"InputWantedAndOutputComeInOneAnswer", Items({isc_info_svc_stdin, isc_info_svc_to_eof}),
-     A().Integer(isc_info_svc_stdin, 0x00012345).Text(isc_info_svc_to_eof, "gbak: ok\n").End()
+     A().Integer(isc_info_svc_stdin, 0x00012345)
+         .Text(isc_info_svc_to_eof, "gbak: ok\n")
+         .End()
          .Bytes(),
      Expect([](TServiceAnswer& a) {
          a.inputWanted = 0x00012345;
@@ -67,8 +73,7 @@ const AnswerCase kCases[] = {
      A().Text(isc_info_svc_server_version, "LI-V3.0.11.33703 Firebird 3.0").End().Bytes(),
      Expect([](TServiceAnswer& a) { a.serverVersion = "LI-V3.0.11.33703 Firebird 3.0"; })},
     {"LeftoversBehindTheLastRequestedItemAreNotRead", Items({isc_info_svc_running}),
-     A().Integer(isc_info_svc_running, 0).Byte(0).Byte(99).Bytes(),
-     Expect([](TServiceAnswer& a) {
+     A().Integer(isc_info_svc_running, 0).Byte(0).Byte(99).Bytes(), Expect([](TServiceAnswer& a) {
          a.running = 0;
          a.ended = false;
      })},
