@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <type_traits>
@@ -42,6 +43,46 @@ constexpr SpbParameter kSpbParameters[] = {
     {"dummy_packet_interval", isc_spb_dummy_packet_interval, false},
     {"sql_role_name", isc_spb_sql_role_name, true},
 };
+
+// The bit each restore option sets in the options word.
+struct RestoreOptionBit {
+    TRestoreOption member;
+    std::int32_t bit;
+};
+constexpr RestoreOptionBit kRestoreOptionBits[] = {
+    {TRestoreOption::DeactivateIndexes, isc_spb_res_deactivate_idx},
+    {TRestoreOption::NoShadow, isc_spb_res_no_shadow},
+    {TRestoreOption::NoValidityCheck, isc_spb_res_no_validity},
+    {TRestoreOption::OneRelationAtATime, isc_spb_res_one_at_a_time},
+    {TRestoreOption::Replace, isc_spb_res_replace},
+    {TRestoreOption::CreateNewDB, isc_spb_res_create},
+    {TRestoreOption::UseAllSpace, isc_spb_res_use_all_space},
+    {TRestoreOption::MetadataOnly, isc_spb_res_metadata_only},
+};
+
+// Restore items that came with Firebird 4, which the Firebird 3 header we
+// build with lacks; the values are those of Firebird 4's own header.
+constexpr std::uint8_t kResIncludeData = 19;      // isc_spb_res_include_data
+constexpr std::uint8_t kResReplicaMode = 20;      // isc_spb_res_replica_mode
+constexpr std::uint8_t kResReplicaNone = 0;       // isc_spb_res_rm_none
+constexpr std::uint8_t kResReplicaReadOnly = 1;   // isc_spb_res_rm_readonly
+constexpr std::uint8_t kResReplicaReadWrite = 2;  // isc_spb_res_rm_readwrite
+#ifdef isc_spb_res_include_data
+static_assert(isc_spb_res_include_data == kResIncludeData);
+static_assert(isc_spb_res_replica_mode == kResReplicaMode);
+static_assert(isc_spb_res_rm_none == kResReplicaNone);
+static_assert(isc_spb_res_rm_readonly == kResReplicaReadOnly);
+static_assert(isc_spb_res_rm_readwrite == kResReplicaReadWrite);
+#endif
+
+// The value byte of the access mode and replica mode items, by the
+// property's value; no item for the backup's own mode.
+constexpr int kNoItem = -1;
+constexpr int kAccessModeBytes[] = {kNoItem, isc_spb_res_am_readwrite, isc_spb_res_am_readonly};
+constexpr int kReplicaModeBytes[] = {kNoItem, kResReplicaNone, kResReplicaReadOnly,
+                                     kResReplicaReadWrite};
+static_assert(std::size(kAccessModeBytes) == static_cast<int>(TRestoreAccessMode::ReadOnly) + 1);
+static_assert(std::size(kReplicaModeBytes) == static_cast<int>(TReplicaMode::ReadWrite) + 1);
 
 std::mutex loginPromptLock;
 TLoginPromptProc loginPromptProc;
@@ -115,7 +156,7 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
     return "localhost:service_mgr";
 }
 
-std::string BuildAttachBlock(const TStrings& params) {
+std::string BuildAttachBlock(const TStrings& params, bool utf8Names) {
     TParameterBlock block(SpbConstantNotSupported);
     block.AddTag(isc_spb_version);
     block.AddTag(isc_spb_current_version);
@@ -140,7 +181,27 @@ std::string BuildAttachBlock(const TStrings& params) {
             RaiseClientError(SpbConstantNotSupported);
         block.AddShortText(found->item, TStrings::ValueOf(line));
     }
+    if (utf8Names)
+        block.AddShortText(isc_spb_utf8_filename, {});
     return block.Take();
+}
+
+int ServerMajorVersion(std::string_view versionText) {
+    // The build part leads: platform, a dash, the build type letter, then
+    // major.minor.release.build.
+    const std::size_t dash = versionText.find('-');
+    if (dash == std::string_view::npos)
+        return 0;
+    int major = 0;
+    std::size_t at = dash + 2;
+    for (; at < versionText.size() && at < dash + 6; ++at) {
+        const char c = versionText[at];
+        if (c < '0' || c > '9')
+            break;
+        major = major * 10 + (c - '0');
+    }
+    const bool whole = at > dash + 2 && at < versionText.size() && versionText[at] == '.';
+    return whole ? major : 0;
 }
 
 // ---- TpFIBCustomService --------------------------------------------------
@@ -205,6 +266,14 @@ void TpFIBCustomService::SetLibraryName(const std::string& value) {
         return;
     libraryName_ = value;
     libraryBinding_.reset();
+}
+
+void TpFIBCustomService::SetUtf8Names(bool value) {
+    if (value == utf8Names_)
+        return;
+    RequireDetached();
+    utf8Names_ = value;
+    paramsDirty_ = true;
 }
 
 bool TpFIBCustomService::IsLibraryNameStored() const {
@@ -320,7 +389,7 @@ void TpFIBCustomService::Attach() {
         RaiseClientError(OperationCancelled);
     if (paramsDirty_) {
         // Built aside: a block that failed half-way is never kept or sent.
-        std::string block = BuildAttachBlock(params_);
+        std::string block = BuildAttachBlock(params_, utf8Names_);
         attachBlock_ = std::move(block);
         paramsDirty_ = false;
     }
@@ -385,6 +454,15 @@ TServiceAnswer TpFIBCustomService::QueryItems(std::string_view items,
                              items);
 }
 
+std::string TpFIBCustomService::ServerVersion() {
+    RequireAttached();
+    const char request[] = {static_cast<char>(isc_info_svc_server_version)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    if (!answer.serverVersion)
+        RaiseClientError(UnexpectedOutputValue);
+    return std::move(*answer.serverVersion);
+}
+
 void TpFIBCustomService::StartService(const std::string& block) {
     EnsureLibrary();
     CheckStatus(libraryBinding_->isc_service_start(ThreadStatusVector(), &serviceHandle_, nullptr,
@@ -413,6 +491,11 @@ void TpFIBControlService::AddStartParam(const std::string& text, std::uint8_t it
 
 void TpFIBControlService::AddStartParam(std::int32_t value, std::uint8_t item) {
     startBlock_.AddInteger(item, value);
+}
+
+void TpFIBControlService::AddStartByte(std::uint8_t item, std::uint8_t value) {
+    startBlock_.AddTag(item);
+    startBlock_.AddTag(value);
 }
 
 void TpFIBControlService::ServiceStart() {
@@ -543,10 +626,23 @@ TpFIBRestoreService::TpFIBRestoreService(TComponent* owner) : TpFIBBackupRestore
 }
 
 void TpFIBRestoreService::BuildStartParams() {
+    // The text items, by the property that holds the text; an empty one
+    // sends nothing.
+    struct TextItem {
+        std::string TpFIBRestoreService::*text;
+        std::uint8_t item;
+    };
+    static constexpr TextItem kTextItems[] = {
+        {&TpFIBRestoreService::fixFssData_, isc_spb_res_fix_fss_data},
+        {&TpFIBRestoreService::fixFssMetadata_, isc_spb_res_fix_fss_metadata},
+        {&TpFIBRestoreService::skipData_, isc_spb_res_skip_data},
+        {&TpFIBRestoreService::includeData_, kResIncludeData},
+    };
+
     std::int32_t optionsWord = 0;
-    for (int m = 0; m <= static_cast<int>(TRestoreOption::UseAllSpace); ++m)
-        if (options_.Contains(static_cast<TRestoreOption>(m)))
-            optionsWord += 0x0100 << m;
+    for (const RestoreOptionBit& option : kRestoreOptionBits)
+        if (options_.Contains(option.member))
+            optionsWord |= option.bit;
 
     SelectAction(isc_action_svc_restore);
     StartAction(isc_action_svc_restore);
@@ -573,4 +669,12 @@ void TpFIBRestoreService::BuildStartParams() {
     };
     addFiles(backupFile_, isc_spb_bkp_file, isc_spb_bkp_length);
     addFiles(databaseName_, isc_spb_dbname, isc_spb_res_length);
+
+    for (const TextItem& text : kTextItems) AddStartParam(this->*text.text, text.item);
+    auto addByte = [this](std::uint8_t item, int value) {
+        if (value != kNoItem)
+            AddStartByte(item, static_cast<std::uint8_t>(value));
+    };
+    addByte(isc_spb_res_access_mode, kAccessModeBytes[static_cast<int>(accessMode_)]);
+    addByte(kResReplicaMode, kReplicaModeBytes[static_cast<int>(replicaMode_)]);
 }

@@ -56,8 +56,13 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
 // The service parameter block of an attach, built from name=value lines.
 // Raises client error 73 for a parameter it does not know, and 72 for one it
 // cannot send: a parameter other than user name, password and role name, a
-// value over 255 bytes, or a block over 65535 bytes.
-std::string BuildAttachBlock(const TStrings& params);
+// value over 255 bytes, or a block over 65535 bytes. With `utf8Names` the
+// block ends with the item that declares every text of the connection UTF-8.
+std::string BuildAttachBlock(const TStrings& params, bool utf8Names = false);
+
+// The major version in a server version text such as
+// "LI-V3.0.11.33703 Firebird 3.0" (3); 0 when the text holds none.
+int ServerMajorVersion(std::string_view versionText);
 
 // What the operations raise, besides what is said at each:
 // - EFIBClientError with the client error code for misuse the services
@@ -106,11 +111,22 @@ class TpFIBCustomService : public TComponent {
     bool IsLibraryNameStored() const;
     ISQLLogger* SQLLogger() const { return sqlLogger_; }
     void SetSQLLogger(ISQLLogger* logger);
+    // Declares every text of the connection (names, paths, patterns) UTF-8.
+    // The client library then hands the start block on as it is, instead of
+    // converting its texts from the process locale, and so also passes items
+    // it does not know itself to a newer server. Off by default; 66 while
+    // attached.
+    bool Utf8Names() const { return utf8Names_; }
+    void SetUtf8Names(bool value);
 
     // 66, 67, 7, 72, 73, the binding's errors, server errors.
     void Attach();
     // 65, server errors (the handle is dropped all the same).
     void Detach();
+
+    // The server's version text, such as "LI-V3.0.11.33703 Firebird 3.0"
+    // (see ServerMajorVersion). 65, 70, server errors.
+    std::string ServerVersion();
 
   protected:
     void AfterLoad() override;
@@ -153,6 +169,7 @@ class TpFIBCustomService : public TComponent {
     TNotifyEvent onAttach_;
     TLoginEvent onLogin_;
     std::string libraryName_;
+    bool utf8Names_ = false;
     ISQLLogger* sqlLogger_ = nullptr;
     TComponent* sqlLoggerComponent_ = nullptr;
 
@@ -185,6 +202,8 @@ class TpFIBControlService : public TpFIBCustomService {
     // An empty text adds nothing, not even the item code.
     void AddStartParam(const std::string& text, std::uint8_t item);
     void AddStartParam(std::int32_t value, std::uint8_t item);
+    // Item code and one value byte.
+    void AddStartByte(std::uint8_t item, std::uint8_t value);
     void SendStart();
 
   private:
@@ -273,7 +292,13 @@ enum class TRestoreOption : std::uint8_t {
     Replace,
     CreateNewDB,
     UseAllSpace,
+    MetadataOnly,
 };
+
+// What the restored database's access mode or replica mode becomes; the
+// backup's own unless set.
+enum class TRestoreAccessMode : std::uint8_t { AsBackedUp, ReadWrite, ReadOnly };
+enum class TReplicaMode : std::uint8_t { AsBackedUp, None, ReadOnly, ReadWrite };
 
 // A set of restore options, one bit per member.
 class TRestoreOptions {
@@ -317,6 +342,25 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
     bool IsOptionsStored() const {
         return !(options_ == TRestoreOptions{TRestoreOption::CreateNewDB});
     }
+    TRestoreAccessMode AccessMode() const { return accessMode_; }
+    void SetAccessMode(TRestoreAccessMode value) { accessMode_ = value; }
+    // The character set that text stored as malformed UNICODE_FSS is read
+    // in, for the tables' data and for the metadata; empty: no repair.
+    const std::string& FixFssData() const { return fixFssData_; }
+    void SetFixFssData(std::string value) { fixFssData_ = std::move(value); }
+    const std::string& FixFssMetadata() const { return fixFssMetadata_; }
+    void SetFixFssMetadata(std::string value) { fixFssMetadata_ = std::move(value); }
+    // A pattern the server matches (as SIMILAR TO) against table names: the
+    // data of the tables it matches is left out; empty: none.
+    const std::string& SkipData() const { return skipData_; }
+    void SetSkipData(std::string value) { skipData_ = std::move(value); }
+    // Needs a Firebird 4 server: only the tables the pattern matches get
+    // their data; empty: all.
+    const std::string& IncludeData() const { return includeData_; }
+    void SetIncludeData(std::string value) { includeData_ = std::move(value); }
+    // Needs a Firebird 4 server.
+    TReplicaMode ReplicaMode() const { return replicaMode_; }
+    void SetReplicaMode(TReplicaMode value) { replicaMode_ = value; }
 
     // Raises EConvertError ("'%s' is not a valid integer value") for a file
     // length after "=" that is no decimal integer, and 69 for a name or a
@@ -329,4 +373,10 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
     std::int32_t pageSize_ = 0;
     std::int32_t pageBuffers_ = 0;
     TRestoreOptions options_;
+    TRestoreAccessMode accessMode_ = TRestoreAccessMode::AsBackedUp;
+    std::string fixFssData_;
+    std::string fixFssMetadata_;
+    std::string skipData_;
+    std::string includeData_;
+    TReplicaMode replicaMode_ = TReplicaMode::AsBackedUp;
 };

@@ -654,6 +654,88 @@ TEST_F(ServiceOverFake, StartBlockThatOutgrowsItsLengthFieldsIsNeverSent) {
     EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
 }
 
+// ---- newer restore items -----------------------------------------------------
+
+TEST_F(ServiceOverFake, EachRestoreSettingAddsItsItem) {
+    const std::string base = Bytes({2, 0x6C, 0, 0x20, 0, 0});
+    struct Case {
+        const char* behaviour;
+        std::function<void(TpFIBRestoreService&)> set;
+        std::string block;
+    };
+    const Case cases[] = {
+        {"metadata only is an options bit",
+         [](auto& s) {
+             s.SetOptions({TRestoreOption::CreateNewDB, TRestoreOption::MetadataOnly});
+         },
+         Bytes({2, 0x6C, 0x04, 0x20, 0, 0})},
+        {"read-only access", [](auto& s) { s.SetAccessMode(TRestoreAccessMode::ReadOnly); },
+         base + Bytes({12, 39})},
+        {"read-write access", [](auto& s) { s.SetAccessMode(TRestoreAccessMode::ReadWrite); },
+         base + Bytes({12, 40})},
+        {"fix FSS data", [](auto& s) { s.SetFixFssData("WIN1252"); }, base + Text(13, "WIN1252")},
+        {"fix FSS metadata", [](auto& s) { s.SetFixFssMetadata("KOI8R"); },
+         base + Text(14, "KOI8R")},
+        {"skip data", [](auto& s) { s.SetSkipData("ORDERS|LOG%"); }, base + Text(8, "ORDERS|LOG%")},
+        {"include data", [](auto& s) { s.SetIncludeData("CUSTOMERS"); },
+         base + Text(19, "CUSTOMERS")},
+        {"no replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::None); },
+         base + Bytes({20, 0})},
+        {"read-only replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadOnly); },
+         base + Bytes({20, 1})},
+        {"read-write replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadWrite); },
+         base + Bytes({20, 2})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        TpFIBRestoreService restore(&form);
+        restore.SetLibraryName(FAKE_SCRIPTED);
+        restore.SetLoginPrompt(false);
+        c.set(restore);
+        restore.Attach();
+        restore.ServiceStart();
+        EXPECT_EQ(fake.LastStart(), c.block);
+    }
+}
+
+// ---- server version and names ------------------------------------------------
+
+TEST(ServerMajorVersion, IsReadFromTheBuildPartOfTheText) {
+    const std::pair<const char*, int> cases[] = {
+        {"LI-V3.0.11.33703 Firebird 3.0", 3},
+        {"LI-V4.0.5.3140 Firebird 4.0", 4},
+        {"WI-T5.0.0.1306 Firebird 5.0 Release Candidate 1", 5},
+        {"LI-V10.1.0.1 Firebird 10.1", 10},
+        {"Firebird 3.0", 0},
+        {"LI-V.0.1", 0},
+        {"LI-V3", 0},
+        {"", 0},
+    };
+    for (const auto& [text, major] : cases) EXPECT_EQ(ServerMajorVersion(text), major) << text;
+}
+
+TEST_F(ServiceOverFake, ServerVersionIsAskedForOnItsOwn) {
+    EXPECT_EQ(ClientCodeOf([&] { service->ServerVersion(); }), 65);
+    service->Attach();
+    fake.PushAnswer(AnswerBuilder().Text(55, "LI-V3.0.11.33703 Firebird 3.0").End().Bytes());
+    EXPECT_EQ(service->ServerVersion(), "LI-V3.0.11.33703 Firebird 3.0");
+    EXPECT_EQ(fake.LastRequest(), Bytes({55}));
+    fake.PushAnswer(AnswerBuilder().End().Bytes());
+    EXPECT_EQ(ClientCodeOf([&] { service->ServerVersion(); }), 70);
+}
+
+TEST_F(ServiceOverFake, Utf8NamesEndTheAttachBlockWithTheirItemAndAreAConnectionSetting) {
+    const std::string credentials = Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone";
+    service->SetUtf8Names(true);
+    service->Attach();
+    EXPECT_EQ(fake.LastSpb(), credentials + Bytes({118, 0}));
+    EXPECT_EQ(ClientCodeOf([&] { service->SetUtf8Names(false); }), 66);
+    service->Detach();
+    service->SetUtf8Names(false);
+    service->Attach();
+    EXPECT_EQ(fake.LastSpb(), credentials);
+}
+
 // ---- feeding the action's input ------------------------------------------------
 
 TEST_F(ServiceOverFake, ExchangeFeedsWhatWasAskedForAndEndsOnTheBareEnd) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -97,6 +98,13 @@ class ScratchFile {
     std::string path_;
 };
 
+// A restore setting and what the restored database shows of it.
+struct SettingCase {
+    const char* behaviour;
+    std::function<void(TpFIBRestoreService&)> set;
+    const char* facts;
+};
+
 // The main window's restore service with the tool's stored settings.
 class ToolRestore : public ::testing::Test {
   protected:
@@ -107,6 +115,10 @@ class ToolRestore : public ::testing::Test {
         ASSERT_EQ(Shell(Scripts() + "/fbserver.sh status " + ServerDir()), 0)
             << "the private server is not running";
         form->SetName("Main_Form");
+        Configure();
+    }
+
+    void Configure() {
         service->SetName("pFIBRestoreService1");
         service->Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
         service->SetLoginPrompt(false);
@@ -217,6 +229,29 @@ class ToolRestore : public ::testing::Test {
         std::string name, value;
         out >> name >> value;
         return value;
+    }
+
+    // Restores the sample once per case, each with a service fresh from the
+    // tool's settings, and compares the facts `select` reads from the result.
+    void ExpectSettingEffects(const std::vector<SettingCase>& cases, const std::string& select,
+                              bool utf8Names) {
+        ScratchFile script(".sql");
+        std::ofstream(script.Path())
+            << "SET LIST ON;\nSELECT " << select << " FROM MON$DATABASE;\n";
+        for (const SettingCase& c : cases) {
+            SCOPED_TRACE(c.behaviour);
+            ScratchFile target(".fdb");
+            delete service;
+            service = new TpFIBRestoreService(form);
+            Configure();
+            service->SetUtf8Names(utf8Names);
+            c.set(*service);
+            Restore(SampleBackup(), target.Path());
+            std::istringstream out(Isql(target.Path(), script.Path()));
+            std::string facts, word;
+            while (out >> word) facts += (facts.empty() ? "" : " ") + word;
+            EXPECT_EQ(facts, c.facts);
+        }
     }
 
     static constexpr int kTurnLimitSeconds = 10;
@@ -404,4 +439,96 @@ TEST_F(ToolRestore, StreamEndedEarlyIsAbandonedByTheServer) {
         EXPECT_NE(e.Message().find("I/O error"), std::string::npos) << e.Message();
     }
     EXPECT_FALSE(service->Active());
+}
+
+TEST_F(ToolRestore, ServerVersionNamesTheServersOwnMajorVersion) {
+    service->Attach();
+    const std::string version = service->ServerVersion();
+    service->Detach();
+    RecordProperty("server_version", version);
+    EXPECT_GE(ServerMajorVersion(version), 3) << version;
+}
+
+TEST_F(ToolRestore, RestoreSettingsShowTheirEffect) {
+    const std::vector<SettingCase> cases = {
+        {"none", [](auto&) {}, "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        {"metadata only",
+         [](auto& s) {
+             s.SetOptions({TRestoreOption::CreateNewDB, TRestoreOption::MetadataOnly});
+         },
+         "CUSTOMERS 0 ORDERS 0 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        {"deactivated indexes",
+         [](auto& s) {
+             s.SetOptions({TRestoreOption::CreateNewDB, TRestoreOption::DeactivateIndexes});
+         },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 0"},
+        {"read-only", [](auto& s) { s.SetAccessMode(TRestoreAccessMode::ReadOnly); },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 1 ACTIVE_INDEXES 10"},
+        {"skip data", [](auto& s) { s.SetSkipData("ORD%"); },
+         "CUSTOMERS 2000 ORDERS 0 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        // The sample holds no malformed text: the server takes the items,
+        // and an unknown character set would fail the restore.
+        {"fix FSS text",
+         [](auto& s) {
+             s.SetFixFssData("UTF8");
+             s.SetFixFssMetadata("UTF8");
+         },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 10"},
+    };
+    ExpectSettingEffects(
+        cases,
+        "(SELECT COUNT(*) FROM CUSTOMERS) AS CUSTOMERS,\n"
+        "(SELECT COUNT(*) FROM ORDERS) AS ORDERS, MON$READ_ONLY AS READ_ONLY,\n"
+        "(SELECT COUNT(*) FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0\n"
+        "  AND COALESCE(RDB$INDEX_INACTIVE, 0) = 0) AS ACTIVE_INDEXES",
+        false);
+}
+
+// Items that came with Firebird 4 pass this process's client library only on
+// a connection whose texts are declared UTF-8 (without, it refuses them
+// itself: "unknown parameter for backup/restore"). A Firebird 3 server then
+// refuses them in its turn.
+TEST_F(ToolRestore, Firebird4ItemsReachTheServerOnAUtf8Connection) {
+    service->Attach();
+    const int major = ServerMajorVersion(service->ServerVersion());
+    service->Detach();
+    const std::vector<SettingCase> cases = {
+        {"include data", [](auto& s) { s.SetIncludeData("CUST%"); },
+         "CUSTOMERS 2000 ORDERS 0 REPLICA 0"},
+        {"read-only replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadOnly); },
+         "CUSTOMERS 2000 ORDERS 5000 REPLICA 1"},
+    };
+    if (major >= 4) {
+        ExpectSettingEffects(cases,
+                             "(SELECT COUNT(*) FROM CUSTOMERS) AS CUSTOMERS,\n"
+                             "(SELECT COUNT(*) FROM ORDERS) AS ORDERS, MON$REPLICA_MODE AS REPLICA",
+                             true);
+        return;
+    }
+    for (const SettingCase& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        ScratchFile target(".fdb");
+        service->SetUtf8Names(true);
+        service->SetIncludeData("");
+        service->SetReplicaMode(TReplicaMode::AsBackedUp);
+        c.set(*service);
+        const std::string message = FailedRestore(SampleBackup(), target.Path());
+        EXPECT_NE(message.find("Unrecognized service parameter block"), std::string::npos)
+            << message;
+    }
+}
+
+// This process never sets a locale, so the client library takes its texts
+// for ASCII; declared UTF-8, a Korean name reaches the server unchanged.
+TEST_F(ToolRestore, Utf8NamesReachTheServerWhateverTheProcessLocale) {
+    ScratchFile target("-복원.fdb");
+    service->SetUtf8Names(true);
+    Restore(SampleBackup(), target.Path());
+    ExpectSampleContent(target.Path());
+
+    ScratchFile unconverted("-자료.fdb");
+    service->SetUtf8Names(false);
+    const std::string message = FailedRestore(SampleBackup(), unconverted.Path());
+    EXPECT_NE(message.find("transliterate"), std::string::npos) << message;
+    EXPECT_FALSE(Exists(unconverted.Path()));
 }
