@@ -27,7 +27,6 @@ struct TServiceAnswer {
     bool ended = false;
 
     bool MoreToCome() const { return timedOut || notReady || truncated; }
-    bool operator==(const TServiceAnswer&) const = default;
 };
 
 // Reads `answer`, the response buffer of a query whose request items were

@@ -233,6 +233,14 @@ class ToolRestore : public ::testing::Test {
         return value;
     }
 
+    void FreshService(const SettingCase& setting, bool utf8Names) {
+        delete service;
+        service = new TpFIBRestoreService(form);
+        Configure();
+        service->SetUtf8Names(utf8Names);
+        setting.set(*service);
+    }
+
     // Restores the sample once per case, each with a service fresh from the
     // tool's settings, and compares the facts `select` reads from the result.
     void ExpectSettingEffects(const std::vector<SettingCase>& cases, const std::string& select,
@@ -243,11 +251,7 @@ class ToolRestore : public ::testing::Test {
         for (const SettingCase& c : cases) {
             SCOPED_TRACE(c.behaviour);
             ScratchFile target(".fdb");
-            delete service;
-            service = new TpFIBRestoreService(form);
-            Configure();
-            service->SetUtf8Names(utf8Names);
-            c.set(*service);
+            FreshService(c, utf8Names);
             Restore(SampleBackup(), target.Path());
             std::istringstream out(Isql(target.Path(), script.Path()));
             std::string facts, word;
@@ -510,10 +514,7 @@ TEST_F(ToolRestore, Firebird4ItemsReachTheServerOnAUtf8Connection) {
     for (const SettingCase& c : cases) {
         SCOPED_TRACE(c.behaviour);
         ScratchFile target(".fdb");
-        service->SetUtf8Names(true);
-        service->SetIncludeData("");
-        service->SetReplicaMode(TReplicaMode::AsBackedUp);
-        c.set(*service);
+        FreshService(c, true);
         const std::string message = FailedRestore(SampleBackup(), target.Path());
         EXPECT_NE(message.find("Unrecognized service parameter block"), std::string::npos)
             << message;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <ibase.h>
 
-#include <functional>
-#include <optional>
 #include <string>
 
 #include "AnswerBuilder.h"
@@ -18,82 +16,74 @@ std::string Items(std::initializer_list<int> items) {
     return s;
 }
 
-TServiceAnswer Expect(std::function<void(TServiceAnswer&)> fill) {
+// What was read, one word per fact, or "70" for a refused answer.
+std::string Read(const std::string& answer, const std::string& requested) {
     TServiceAnswer a;
-    a.ended = true;
-    fill(a);
-    return a;
+    try {
+        a = ReadServiceAnswer(answer, requested);
+    } catch (const EFIBClientError& e) {
+        return std::to_string(e.ClientErrorCode());
+    }
+    std::string facts;
+    auto add = [&facts](const std::string& fact) { facts += (facts.empty() ? "" : " ") + fact; };
+    if (a.output)
+        add("output=" + std::to_string(a.output->size()) + ":" + a.output->substr(0, 9));
+    if (a.running)
+        add("running=" + std::to_string(*a.running));
+    if (a.inputWanted)
+        add("wanted=" + std::to_string(*a.inputWanted));
+    if (a.serverVersion)
+        add("version=" + *a.serverVersion);
+    if (a.timedOut)
+        add("timeout");
+    if (a.notReady)
+        add("not-ready");
+    if (a.truncated)
+        add("truncated");
+    add(a.ended ? "end" : "open");
+    return facts;
 }
 
 struct AnswerCase {
     const char* behaviour;
     std::string requested;
     std::string answer;
-    // Empty: "Unexpected Output buffer value" (70).
-    std::optional<TServiceAnswer> expected;
+    const char* read;
 };
 
 using A = AnswerBuilder;
-const std::string kLong(300, 'x');  // a length that needs both bytes
+constexpr int kOut = isc_info_svc_to_eof;
+constexpr int kStdin = isc_info_svc_stdin;
 
 const AnswerCase kCases[] = {
     {"RunningFlagIsALittleEndianInteger", Items({isc_info_svc_running}),
-     A().Integer(isc_info_svc_running, 1).End().Bytes(),
-     Expect([](TServiceAnswer& a) { a.running = 1; })},
-    {"LineTextLengthUsesBothBytes", Items({isc_info_svc_line}),
-     A().Text(isc_info_svc_line, kLong).End().Bytes(),
-     Expect([](TServiceAnswer& a) { a.output = kLong; })},
-    {"MarksBehindTheOutputAreFlagged", Items({isc_info_svc_to_eof}),
-     A().Text(isc_info_svc_to_eof, "")
-         .Byte(isc_info_svc_timeout)
-         .Byte(isc_info_data_not_ready)
-         .Byte(isc_info_truncated)
-         .End()
-         .Bytes(),
-     Expect([](TServiceAnswer& a) {
-         a.output = "";
-         a.timedOut = a.notReady = a.truncated = true;
-     })},
-    {"InputWantedAndOutputComeInOneAnswer", Items({isc_info_svc_stdin, isc_info_svc_to_eof}),
-     A().Integer(isc_info_svc_stdin, 0x00012345)
-         .Text(isc_info_svc_to_eof, "gbak: ok\n")
-         .End()
-         .Bytes(),
-     Expect([](TServiceAnswer& a) {
-         a.inputWanted = 0x00012345;
-         a.output = "gbak: ok\n";
-     })},
-    {"ItemsMayComeInAnyOrder", Items({isc_info_svc_stdin, isc_info_svc_to_eof}),
-     A().Text(isc_info_svc_to_eof, "").Integer(isc_info_svc_stdin, 0).End().Bytes(),
-     Expect([](TServiceAnswer& a) {
-         a.inputWanted = 0;
-         a.output = "";
-     })},
+     A().Integer(isc_info_svc_running, 1).End().Bytes(), "running=1 end"},
+    {"TextLengthUsesBothBytes", Items({isc_info_svc_line}),
+     A().Text(isc_info_svc_line, std::string(300, 'x')).End().Bytes(), "output=300:xxxxxxxxx end"},
+    {"MarksBehindTheOutputAreFlagged", Items({kOut}),
+     A().Text(kOut, "").Byte(isc_info_svc_timeout).Byte(isc_info_data_not_ready).Bytes() +
+         A().Byte(isc_info_truncated).End().Bytes(),
+     "output=0: timeout not-ready truncated end"},
+    {"InputWantedAndOutputComeInOneAnswer", Items({kStdin, kOut}),
+     A().Integer(kStdin, 0x00012345).Text(kOut, "gbak: ok").End().Bytes(),
+     "output=8:gbak: ok wanted=74565 end"},
+    {"ItemsMayComeInAnyOrder", Items({kStdin, kOut}),
+     A().Text(kOut, "").Integer(kStdin, 0).End().Bytes(), "output=0: wanted=0 end"},
     {"ServerVersionIsText", Items({isc_info_svc_server_version}),
-     A().Text(isc_info_svc_server_version, "LI-V3.0.11.33703 Firebird 3.0").End().Bytes(),
-     Expect([](TServiceAnswer& a) { a.serverVersion = "LI-V3.0.11.33703 Firebird 3.0"; })},
+     A().Text(isc_info_svc_server_version, "LI-V3.0.11").End().Bytes(), "version=LI-V3.0.11 end"},
     {"LeftoversBehindTheLastRequestedItemAreNotRead", Items({isc_info_svc_running}),
-     A().Integer(isc_info_svc_running, 0).Byte(0).Byte(99).Bytes(), Expect([](TServiceAnswer& a) {
-         a.running = 0;
-         a.ended = false;
-     })},
-    {"AnswerWithoutItsEndIsNotEnded", Items({isc_info_svc_line}),
-     A().Text(isc_info_svc_line, "ab").Bytes(), Expect([](TServiceAnswer& a) {
-         a.output = "ab";
-         a.ended = false;
-     })},
-    {"UnknownTagIsUnexpected", Items({isc_info_svc_to_eof}), A().Byte(9).End().Bytes(),
-     std::nullopt},
+     A().Integer(isc_info_svc_running, 0).Byte(0).Byte(99).Bytes(), "running=0 open"},
+    {"AnswerWithoutItsEndIsOpen", Items({kOut}), A().Text(kOut, "ab").Bytes(), "output=2:ab open"},
+    {"UnknownTagIsUnexpected", Items({kOut}), A().Byte(9).End().Bytes(), "70"},
     {"ItemThatWasNotAskedForIsUnexpected", Items({isc_info_svc_running}),
-     A().Text(isc_info_svc_line, "").End().Bytes(), std::nullopt},
-    {"TextRunningPastTheBufferIsUnexpected", Items({isc_info_svc_line}),
-     A().Byte(isc_info_svc_line).Byte(5).Byte(0).Byte('a').Bytes(), std::nullopt},
-    {"LengthCutShortIsUnexpected", Items({isc_info_svc_line}),
-     A().Byte(isc_info_svc_line).Byte(5).Bytes(), std::nullopt},
-    {"IntegerCutShortIsUnexpected", Items({isc_info_svc_stdin}),
-     A().Byte(isc_info_svc_stdin).Byte(1).Byte(0).Bytes(), std::nullopt},
+     A().Text(isc_info_svc_line, "").End().Bytes(), "70"},
+    {"TextRunningPastTheBufferIsUnexpected", Items({kOut}),
+     A().Byte(kOut).Byte(5).Byte(0).Byte('a').Bytes(), "70"},
+    {"LengthCutShortIsUnexpected", Items({kOut}), A().Byte(kOut).Byte(5).Bytes(), "70"},
+    {"IntegerCutShortIsUnexpected", Items({kStdin}), A().Byte(kStdin).Byte(1).Byte(0).Bytes(),
+     "70"},
     {"AskedItemTheReaderCannotReadIsUnexpected", Items({isc_info_svc_get_users}),
-     A().Text(isc_info_svc_get_users, "").End().Bytes(), std::nullopt},
+     A().Text(isc_info_svc_get_users, "").End().Bytes(), "70"},
 };
 
 class ReadServiceAnswerCase : public ::testing::TestWithParam<AnswerCase> {};
@@ -101,17 +91,7 @@ class ReadServiceAnswerCase : public ::testing::TestWithParam<AnswerCase> {};
 }  // namespace
 
 TEST_P(ReadServiceAnswerCase, ReadsAsTheServerMeantIt) {
-    const AnswerCase& c = GetParam();
-    if (!c.expected) {
-        try {
-            ReadServiceAnswer(c.answer, c.requested);
-            ADD_FAILURE() << "read without complaint";
-        } catch (const EFIBClientError& e) {
-            EXPECT_EQ(e.ClientErrorCode(), UnexpectedOutputValue);
-        }
-        return;
-    }
-    EXPECT_EQ(ReadServiceAnswer(c.answer, c.requested), *c.expected);
+    EXPECT_EQ(Read(GetParam().answer, GetParam().requested), GetParam().read);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ReadServiceAnswerCase, ::testing::ValuesIn(kCases),
