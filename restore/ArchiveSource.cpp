@@ -208,9 +208,9 @@ class GunzipInput {
             if (result == Z_STREAM_END)
                 betweenMembers_ = true;
             else if (result != Z_OK)
-                throw EBackupUnreadable(file_.Path(),
-                                        std::string("gzip: ") +
-                                            (stream_.msg ? stream_.msg : "damaged data"));
+                throw EBackupUnreadable(
+                    file_.Path(),
+                    std::string("gzip: ") + (stream_.msg ? stream_.msg : "damaged data"));
         }
         return {out_.data(), out_.size() - stream_.avail_out};
     }
@@ -253,8 +253,7 @@ class ArchivePass {
         archive_read_support_format_zip_streamable(archive_);
         archive_read_support_format_raw(archive_);
         if (archive_read_open2(archive_, this, nullptr, &ArchivePass::ReadBlock,
-                               gunzip_ ? nullptr : &ArchivePass::SkipBytes,
-                               nullptr) != ARCHIVE_OK)
+                               gunzip_ ? nullptr : &ArchivePass::SkipBytes, nullptr) != ARCHIVE_OK)
             Fail();
     }
     ~ArchivePass() { archive_read_free(archive_); }
@@ -340,8 +339,7 @@ class ArchiveSource final : public IBackupSource {
         // A pipe cannot; its second member is refused when Read reaches it.
         if (first && pass_->IsArchive() && file_.Rewindable()) {
             std::vector<std::string> members{first->name};
-            while (std::optional<Member> next = pass_->NextMember())
-                members.push_back(next->name);
+            while (std::optional<Member> next = pass_->NextMember()) members.push_back(next->name);
             if (members.size() > 1)
                 throw EBackupArchiveMembers(path, std::move(members));
             pass_.reset();

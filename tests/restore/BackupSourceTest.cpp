@@ -140,8 +140,9 @@ struct Form {
 const Form kForms[] = {
     {"plain", "cp content backup"},
     {"gzip", "gzip -c content > backup"},
-    {"gzip in two members", "head -c 700000 content | gzip > backup;"
-                            "tail -c +700001 content | gzip >> backup"},
+    {"gzip in two members",
+     "head -c 700000 content | gzip > backup;"
+     "tail -c +700001 content | gzip >> backup"},
     {"bzip2", "bzip2 -c content > backup"},
     {"xz", "xz -c content > backup"},
     {"zstd", "zstd -q -c content > backup"},
@@ -259,10 +260,12 @@ TEST_F(BackupSourceTest, DamagedOrCutShortDataRaises) {
          "seek=$(($(stat -c %s backup) - 8)) status=none"},
         {"gzip cut short", "gzip -c content | head -c 600000 > backup"},
         {"zstd cut short", "zstd -q -c content | head -c 600000 > backup"},
-        {"xz damaged", "xz -c content > backup && printf 'XXXX' | dd of=backup bs=1 "
-                       "conv=notrunc seek=300000 status=none"},
-        {"zip damaged", "zip -q - content > backup && printf 'XXXX' | dd of=backup bs=1 "
-                        "conv=notrunc seek=300000 status=none"},
+        {"xz damaged",
+         "xz -c content > backup && printf 'XXXX' | dd of=backup bs=1 "
+         "conv=notrunc seek=300000 status=none"},
+        {"zip damaged",
+         "zip -q - content > backup && printf 'XXXX' | dd of=backup bs=1 "
+         "conv=notrunc seek=300000 status=none"},
     };
     for (const Form& c : cases) {
         SCOPED_TRACE(c.name);
@@ -281,10 +284,10 @@ TEST_F(BackupSourceTest, ReadAheadHandsOutTheSameBytesAndFollowsWhatItHandedOut)
 }
 
 TEST(ReadAhead, ConsumedStaysWithTheDataHandedOutWhileTheThreadRunsAhead) {
-    const auto source = restore::ReadAhead(
-        std::make_unique<ScriptedSource>(std::vector<std::string>(50, std::string(100, 'x')),
-                                         false),
-        1 << 20);
+    const auto source =
+        restore::ReadAhead(std::make_unique<ScriptedSource>(
+                               std::vector<std::string>(50, std::string(100, 'x')), false),
+                           1 << 20);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the thread has read them all
     char buffer[250];
     ASSERT_EQ(source->Read(buffer, 250), 250U);
