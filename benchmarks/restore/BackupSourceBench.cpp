@@ -141,9 +141,17 @@ void Measure(const fs::path& folder, std::int64_t megabytes, int runs) {
         std::exit(1);
     }
     Turn turns[] = {
-        {"cat", [&] { return Command({"cat", plain}); }, {}},
+        {"cat",
+         [&] {
+             return Command({"cat", plain});
+         },
+         {}},
         {"ReadAhead plain", [&] { return Streamed(plain, bytes); }, {}},
-        {"zstd -dc", [&] { return Command({"zstd", "-q", "-dc", zst}); }, {}},
+        {"zstd -dc",
+         [&] {
+             return Command({"zstd", "-q", "-dc", zst});
+         },
+         {}},
         {"ReadAhead .zst", [&] { return Streamed(zst, bytes); }, {}},
     };
     constexpr int kTurns = 4;
@@ -155,8 +163,8 @@ void Measure(const fs::path& folder, std::int64_t megabytes, int runs) {
         }
 
     std::printf("\n%lld MB plain, %lld MB as .zst; median of %d runs\n",
-                static_cast<long long>(megabytes),
-                static_cast<long long>(fs::file_size(zst) >> 20), runs);
+                static_cast<long long>(megabytes), static_cast<long long>(fs::file_size(zst) >> 20),
+                runs);
     std::printf("%-16s %8s %9s %8s %13s\n", "reading", "wall s", "MB/s out", "cpu s",
                 "peak RSS KiB");
     for (const Turn& turn : turns) {
@@ -178,7 +186,8 @@ void Measure(const fs::path& folder, std::int64_t megabytes, int runs) {
 int main(int argc, char** argv) {
     const std::int64_t megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 256;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    const fs::path folder = fs::temp_directory_path() / ("bench-source-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("bench-source-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     Measure(folder, megabytes, runs);
     Measure(folder, 4 * megabytes, runs);
