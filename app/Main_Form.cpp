@@ -65,6 +65,10 @@ const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으�
 const char* const kTargetInUseText =
     "복구될 자료 파일을 데이터베이스 서버가 사용하고 있어 복구하지 않았습니다. "
     "사용을 마친 뒤 다시 하세요: ";
+// The probe could not tell whether the server has the file open (the
+// reason is the system's own): refused as if it had, but not called so.
+const char* const kTargetNotExaminedText =
+    "복구될 자료 파일을 데이터베이스 서버가 사용하고 있는지 확인할 수 없어 복구하지 않았습니다 (";
 const char* const kTargetNotMovedText =
     "기존 자료 파일을 옮겨 둘 수 없어 복구를 시작하지 않았습니다 (";
 // The busy panel's figures line: elapsed time and the restored file's size.
@@ -126,6 +130,8 @@ void RewordCurrentError(const restore::RestoreJob& job) {
         throw;
     } catch (restore::ETargetInUse& error) {
         error.SetMessage(kTargetInUseText + Quoted(error.Path()));
+    } catch (restore::ETargetNotExamined& error) {
+        error.SetMessage(kTargetNotExaminedText + error.Reason() + "): " + Quoted(error.Path()));
     } catch (restore::ETargetNotMoved& error) {
         error.SetMessage(kTargetNotMovedText + error.Reason() + "): " + Quoted(error.Path()));
     } catch (restore::ERestoreUnfinished& error) {

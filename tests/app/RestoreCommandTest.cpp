@@ -26,6 +26,7 @@
 #include "services/IB_Intf.h"
 #include "services/IB_Services.h"
 #include "services/RestoredDatabaseCheck.h"
+#include "tests/support/Descriptors.h"
 #include "tests/support/Files.h"
 #include "tests/support/Server.h"
 
@@ -85,6 +86,18 @@ class HeldDatabase {
     IIBClientLibraryRef library_;
     ISC_STATUS status_[20] = {};
     isc_db_handle handle_ = 0;
+};
+
+// Leaves the process without a free descriptor once the first contact with
+// the server is over, so the target is examined by a process at its limit.
+class DescriptorsGoAfterFirstContact : public ISQLLogger {
+  public:
+    TComponent* LoggerObject() override { return nullptr; }
+    void LogOperation(const std::string&, const std::string& operation, int, int) override {
+        if (operation == "ServiceDetach" && !full)
+            full.emplace();
+    }
+    std::optional<test_support::DescriptorsUsedUp> full;
 };
 
 class RestoreCommandTest : public ::testing::Test {
@@ -301,6 +314,27 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     EXPECT_EQ(Inode(held), before);
     EXPECT_TRUE(restore::IsHeldOpen(held.string()));
     EXPECT_EQ(FolderNames(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
+    ExpectIdle();
+}
+
+TEST_F(RestoreCommandTest, ATargetThatCannotBeExaminedIsRefusedForWhatReallyHappened) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    const ino_t before = Inode(target());
+    DescriptorsGoAfterFirstContact logger;
+    form_->pFIBRestoreService1->SetSQLLogger(&logger);
+    form_->RzBitBtn1->click();
+    logger.full.reset();
+    form_->pFIBRestoreService1->SetSQLLogger(nullptr);
+
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(layer_.messages[0].text,
+              "복구될 자료 파일을 데이터베이스 서버가 사용하고 있는지 확인할 수 없어 복구하지 "
+              "않았습니다 (Too many open files): \"" +
+                  target().string() + "\"");
+    EXPECT_EQ(Inode(target()), before);
+    EXPECT_EQ(Content(target()), kOldContent);
     ExpectIdle();
 }
 
