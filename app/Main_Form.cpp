@@ -45,6 +45,13 @@ const char* const kDoneCaption = "복구완료";
 const char* const kDoneText =
     "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
     "프로그램을 다시 실행시키세요...";
+// Said before the completion when the restore succeeded but the original's
+// copy, moved aside for it, could not be deleted: a whole old database would
+// otherwise wait in Data unannounced.
+const char* const kLeftoverCaption = "기존 자료 파일";
+const char* const kLeftoverText =
+    "복구는 정상적으로 끝났으나 옮겨 두었던 기존 자료 파일을 지우지 못해 다음 이름으로 남아 "
+    "있습니다. 필요 없으면 직접 지우세요:\r\n";
 // Said when the server ended a restore without an error but left the new
 // database unfinished (still in maintenance mode) where there was no
 // database before: the file at the target is that unfinished one.
@@ -160,6 +167,11 @@ class WindowProgress : public restore::IProgressSink {
   public:
     WindowProgress(QTextEdit* output, QLabel* figures) : output_(output), figures_(figures) {}
     void OutputLine(const std::string& line) override { AppendLine(output_, line); }
+    void Finished(restore::OriginalFate, const std::string& leftoverPath) override {
+        leftover_ = leftoverPath;
+    }
+    // The aside copy a successful restore could not delete, or "".
+    const std::string& Leftover() const { return leftover_; }
     void Progress(const restore::ProgressFigures& figures) override {
         std::string text = kElapsedText + restore::FormatElapsed(figures.elapsed);
         if (figures.targetBytes >= 0)
@@ -171,6 +183,7 @@ class WindowProgress : public restore::IProgressSink {
   private:
     QTextEdit* output_;
     QLabel* figures_;
+    std::string leftover_;
 };
 
 }  // namespace
@@ -619,6 +632,7 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
         return;
     }
 
+    std::string leftover;
     {
         // The command is running for as long as it is on the stack.
         const auto running = core::SetForScope(restoreRunning_, true);
@@ -632,12 +646,16 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             // The engine puts the original back before it gives up, so the
             // window stays busy, and alive, while the server lets go of files.
             job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
+            leftover = progress.Leftover();
         } catch (...) {
             RewordCurrentError(job);
             throw;
         }
     }
 
+    if (!leftover.empty())
+        platform::Window().ShowMessage(kLeftoverText + Quoted(leftover), kLeftoverCaption,
+                                       platform::MessageIcon::Information);
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
     close();
 }

@@ -210,6 +210,29 @@ TEST_F(RestoreCommandTest, RestoresOverTheTargetThenSaysSoAndCloses) {
     ExpectRestoredSample();
 }
 
+TEST_F(RestoreCommandTest, AnAsideCopyThatWillNotGoIsNamedBeforeTheCompletion) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    // A folder in the copy's place cannot be deleted as a file, even by root.
+    const fs::path aside = root_ / "Data" / "target.fdb.before-restore";
+    layer_.onProcessMessages = [&] {
+        if (fs::is_regular_file(aside) && fs::remove(aside))
+            fs::create_directory(aside);
+    };
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(layer_.messages.size(), 2u) << layer_.messages[0].text;
+    EXPECT_EQ(layer_.messages[0].text,
+              "복구는 정상적으로 끝났으나 옮겨 두었던 기존 자료 파일을 지우지 못해 다음 "
+              "이름으로 남아 있습니다. 필요 없으면 직접 지우세요:\r\n\"" +
+                  aside.string() + "\"");
+    EXPECT_EQ(layer_.messages[0].caption, "기존 자료 파일");
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(layer_.messages[1].text, kDoneText);
+    EXPECT_EQ(layer_.messages[1].caption, "복구완료");
+    EXPECT_FALSE(form_->isVisible());
+}
+
 TEST_F(RestoreCommandTest, RefusedCredentialsTouchNothingAndASecondCommandWorks) {
     MakeForm();
     form_->pFIBRestoreService1->Params().SetValue("password", "not-the-password");
