@@ -45,6 +45,13 @@ const char* const kDoneCaption = "복구완료";
 const char* const kDoneText =
     "[자료복구완료] 정상적으로 백업파일을 복구완료했습니다.\r\r         "
     "프로그램을 다시 실행시키세요...";
+// Said before the completion when the restore succeeded but the original's
+// copy, moved aside for it, could not be deleted: a whole old database would
+// otherwise wait in Data unannounced.
+const char* const kLeftoverCaption = "기존 자료 파일";
+const char* const kLeftoverText =
+    "복구는 정상적으로 끝났으나 옮겨 두었던 기존 자료 파일을 지우지 못해 다음 이름으로 남아 "
+    "있습니다. 필요 없으면 직접 지우세요:\r\n";
 // Said when the server ended a restore without an error but left the new
 // database unfinished (still in maintenance mode) where there was no
 // database before: the file at the target is that unfinished one.
@@ -65,6 +72,10 @@ const char* const kOriginalKeptText = "기존 자료 파일은 다음 이름으�
 const char* const kTargetInUseText =
     "복구될 자료 파일을 데이터베이스 서버가 사용하고 있어 복구하지 않았습니다. "
     "사용을 마친 뒤 다시 하세요: ";
+// The probe could not tell whether the server has the file open (the
+// reason is the system's own): refused as if it had, but not called so.
+const char* const kTargetNotExaminedText =
+    "복구될 자료 파일을 데이터베이스 서버가 사용하고 있는지 확인할 수 없어 복구하지 않았습니다 (";
 const char* const kTargetNotMovedText =
     "기존 자료 파일을 옮겨 둘 수 없어 복구를 시작하지 않았습니다 (";
 // The busy panel's figures line: elapsed time and the restored file's size.
@@ -126,6 +137,8 @@ void RewordCurrentError(const restore::RestoreJob& job) {
         throw;
     } catch (restore::ETargetInUse& error) {
         error.SetMessage(kTargetInUseText + Quoted(error.Path()));
+    } catch (restore::ETargetNotExamined& error) {
+        error.SetMessage(kTargetNotExaminedText + error.Reason() + "): " + Quoted(error.Path()));
     } catch (restore::ETargetNotMoved& error) {
         error.SetMessage(kTargetNotMovedText + error.Reason() + "): " + Quoted(error.Path()));
     } catch (restore::ERestoreUnfinished& error) {
@@ -154,6 +167,11 @@ class WindowProgress : public restore::IProgressSink {
   public:
     WindowProgress(QTextEdit* output, QLabel* figures) : output_(output), figures_(figures) {}
     void OutputLine(const std::string& line) override { AppendLine(output_, line); }
+    void Finished(restore::OriginalFate, const std::string& leftoverPath) override {
+        leftover_ = leftoverPath;
+    }
+    // The aside copy a successful restore could not delete, or "".
+    const std::string& Leftover() const { return leftover_; }
     void Progress(const restore::ProgressFigures& figures) override {
         std::string text = kElapsedText + restore::FormatElapsed(figures.elapsed);
         if (figures.targetBytes >= 0)
@@ -165,6 +183,7 @@ class WindowProgress : public restore::IProgressSink {
   private:
     QTextEdit* output_;
     QLabel* figures_;
+    std::string leftover_;
 };
 
 }  // namespace
@@ -613,6 +632,7 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
         return;
     }
 
+    std::string leftover;
     {
         // The command is running for as long as it is on the stack.
         const auto running = core::SetForScope(restoreRunning_, true);
@@ -626,12 +646,16 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
             // The engine puts the original back before it gives up, so the
             // window stays busy, and alive, while the server lets go of files.
             job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
+            leftover = progress.Leftover();
         } catch (...) {
             RewordCurrentError(job);
             throw;
         }
     }
 
+    if (!leftover.empty())
+        platform::Window().ShowMessage(kLeftoverText + Quoted(leftover), kLeftoverCaption,
+                                       platform::MessageIcon::Information);
     platform::Window().ShowMessage(kDoneText, kDoneCaption, platform::MessageIcon::Information);
     close();
 }

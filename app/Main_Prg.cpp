@@ -5,6 +5,7 @@
 #include "app/GuardedApplication.h"
 #include "app/LoginDialog.h"
 #include "app/Main_Form.h"
+#include "core/Locale.h"
 #include "platform/WindowLayer.h"
 #include "platform/qt/QtWindowLayer.h"
 
@@ -13,6 +14,11 @@ int main(int argc, char** argv) {
     // that options of its own (such as -reverse) cannot change the window.
     int qtArgc = argc > 0 ? 1 : 0;
     TGuardedApplication qtApplication(qtArgc, argv);
+    // Qt sets the whole locale from the environment as it starts, so the
+    // character type is settled only now: before the window, any service
+    // or the trace writer; the one thread Qt has started by then only
+    // reads the display's events.
+    core::UseUtf8CharacterType();
     platform::QtWindowLayer windowLayer;
     platform::ScopedWindowLayer installed(windowLayer);
     RegisterLoginDialog();

@@ -13,6 +13,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Password.h"
 #include "cli/Reporter.h"
+#include "core/Locale.h"
 #include "restore/RestoreErrors.h"
 #include "restore/RestoreJob.h"
 #include "restore/WaitStrategy.h"
@@ -96,6 +97,7 @@ void Configure(TpFIBRestoreService& service, const cli::Options& options, const 
 }  // namespace
 
 int main(int argc, char** argv) {
+    core::UseUtf8CharacterType();  // before the interrupt thread starts
     CatchInterrupts();
     const cli::ParseResult parsed = cli::ParseCommandLine(argc, argv);
     if (!parsed.options) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -51,7 +52,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 // Whether the kernel's lock table lists any lock on the file's inode. Used
-// when the file cannot be opened for the probe (no read permission).
+// when the file cannot be opened for the probe (no read permission) or
+// locked by it.
 // Returns -1 when the table cannot be read.
 int LockTableListsFile(const struct stat& st) {
     std::ifstream table("/proc/locks");
@@ -71,6 +73,14 @@ int LockTableListsFile(const struct stat& st) {
                 return 1;
     }
     return 0;
+}
+
+HoldProbe Found(bool held) {
+    return {held ? HoldState::Held : HoldState::Free, {}};
+}
+
+HoldProbe NotExamined(int error) {
+    return {HoldState::Unknown, std::strerror(error)};
 }
 
 }  // namespace
@@ -151,20 +161,37 @@ std::int64_t FileSize(const std::string& path) {
                                                            : -1;
 }
 
-bool IsHeldOpen(const std::string& path) {
+HoldProbe ProbeHold(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return errno != ENOENT;
+        return errno == ENOENT ? HoldProbe{} : NotExamined(errno);
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() >= 0) {
         // Taking the lock ourselves is the only sure test; it is given back at once.
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            return true;
-        ::flock(fd.get(), LOCK_UN);
-        // Engines that lock byte ranges instead still show in the table.
-        return LockTableListsFile(st) == 1;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            ::flock(fd.get(), LOCK_UN);
+            // Engines that lock byte ranges instead still show in the table.
+            return Found(LockTableListsFile(st) == 1);
+        }
+        if (errno == EWOULDBLOCK)
+            return Found(true);
+        // The file system refused the test itself (a network one may).
+        const int lockError = errno;
+        return LockTableListsFile(st) == 1 ? Found(true) : NotExamined(lockError);
     }
-    return LockTableListsFile(st) != 0;
+    const int openError = errno;
+    switch (LockTableListsFile(st)) {
+        case 0:
+            return Found(false);
+        case 1:
+            return Found(true);
+        default:
+            return NotExamined(openError);
+    }
+}
+
+bool IsHeldOpen(const std::string& path) {
+    return ProbeHold(path).state != HoldState::Free;
 }
 
 }  // namespace restore

@@ -25,9 +25,21 @@ std::string MoveAside(const std::string& path);
 // Renames `from` to `to`, failing instead of replacing a file at `to`.
 bool MoveBack(const std::string& from, const std::string& to);
 
-// True when a process holds a lock on the file, as a database engine does on
-// every database file it has open. A file that cannot be examined counts as
-// held, so that a doubtful target is never moved away under a running server.
+// What the probe for a database engine's lock on a file found.
+enum class HoldState {
+    Free,     // no process holds a lock on it (or there is no file)
+    Held,     // a process holds one, as an engine does on every database it has open
+    Unknown,  // the file could not be examined
+};
+struct HoldProbe {
+    HoldState state = HoldState::Free;
+    std::string reason;  // why it could not be examined (Unknown only)
+};
+HoldProbe ProbeHold(const std::string& path);
+
+// True unless the probe found the file free: a file that cannot be examined
+// counts as held, so that a doubtful file is never moved or deleted under a
+// running server.
 bool IsHeldOpen(const std::string& path);
 
 // The file a path finally names once symbolic links are followed (to the

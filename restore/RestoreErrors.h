@@ -28,6 +28,21 @@ class ETargetInUse : public ERestoreError {
         : ERestoreError("The target database is in use by a database server: " + path, path) {}
 };
 
+// Whether a database engine has the target open could not be found out:
+// it is refused as a held one would be, for the reason given.
+class ETargetNotExamined : public ERestoreError {
+  public:
+    ETargetNotExamined(const std::string& path, std::string reason)
+        : ERestoreError("Whether a database server has the target open could not be checked (" +
+                            reason + "); nothing was restored: " + path,
+                        path),
+          reason_(std::move(reason)) {}
+    const std::string& Reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
 // The target exists and the caller did not ask to replace it.
 class ETargetExists : public ERestoreError {
   public:

@@ -1,9 +1,5 @@
 #include "restore/RestoreJob.h"
 
-#include <langinfo.h>
-
-#include <clocale>
-#include <cstring>
 #include <optional>
 
 #include "core/Exceptions.h"
@@ -62,16 +58,6 @@ class JobContext : public IWaitContext {
     ProgressMeter meter_;
 };
 
-// Our file names are UTF-8 bytes, and the client library turns them into
-// the server's form through the process's character set. Under the plain C
-// locale (cron, services, many shells) every name outside ASCII would be
-// refused ("Bad international character in tag isc_spb_dbname"), so the
-// character type follows UTF-8 whatever the environment says.
-void UseUtf8Names() {
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-}
-
 void DetachQuietly(TpFIBRestoreService& service) {
     try {
         if (service.Active())
@@ -100,7 +86,6 @@ void RestoreJob::Run(const RestoreRequest& request) {
 }
 
 void RestoreJob::Attempt(const RestoreRequest& request) {
-    UseUtf8Names();
     // First contact: a missing library, a stopped server or refused
     // credentials stop the restore before any file is touched.
     service_.Attach();

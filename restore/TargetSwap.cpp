@@ -22,8 +22,11 @@ TargetSwap::TargetSwap(std::string target, PauseFn pause)
     : target_(std::move(target)), pause_(std::move(pause)) {
     if (target_.empty() || !FileExists(target_))
         return;
-    if (IsHeldOpen(target_))
+    const HoldProbe probe = ProbeHold(target_);
+    if (probe.state == HoldState::Held)
         throw ETargetInUse(target_);
+    if (probe.state == HoldState::Unknown)
+        throw ETargetNotExamined(target_, probe.reason);
     aside_ = MoveAside(target_);
     if (aside_.empty())
         throw ETargetNotMoved(target_, std::strerror(errno));

@@ -17,8 +17,9 @@ class TargetSwap {
     using PauseFn = std::function<void(std::chrono::milliseconds)>;
 
     // Moves `target` aside when a file is there. Raises ETargetInUse when a
-    // database engine holds it open and ETargetNotMoved when it cannot be
-    // moved; in both cases nothing has changed. `pause` lets time pass while
+    // database engine holds it open, ETargetNotExamined when that cannot be
+    // told, and ETargetNotMoved when it cannot be moved; in each case
+    // nothing has changed. `pause` lets time pass while
     // a rollback waits for the server to let go of the target.
     TargetSwap(std::string target, PauseFn pause);
     // Rolls back unless committed; never raises.

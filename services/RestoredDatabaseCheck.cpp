@@ -37,8 +37,12 @@ std::optional<std::string> TRestoredDatabaseCheck::HeaderAttributes() {
                 attributes = core::Trim(text.substr(10));
         }
     } catch (...) {
-        if (Active())
-            Detach();
+        try {
+            if (Active())
+                Detach();
+        } catch (...) {
+            // The first error is the one the operator needs to read.
+        }
         throw;
     }
     if (Active())

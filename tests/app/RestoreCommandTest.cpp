@@ -26,6 +26,7 @@
 #include "services/IB_Intf.h"
 #include "services/IB_Services.h"
 #include "services/RestoredDatabaseCheck.h"
+#include "tests/support/Descriptors.h"
 #include "tests/support/Files.h"
 #include "tests/support/Server.h"
 
@@ -85,6 +86,18 @@ class HeldDatabase {
     IIBClientLibraryRef library_;
     ISC_STATUS status_[20] = {};
     isc_db_handle handle_ = 0;
+};
+
+// Leaves the process without a free descriptor once the first contact with
+// the server is over, so the target is examined by a process at its limit.
+class DescriptorsGoAfterFirstContact : public ISQLLogger {
+  public:
+    TComponent* LoggerObject() override { return nullptr; }
+    void LogOperation(const std::string&, const std::string& operation, int, int) override {
+        if (operation == "ServiceDetach" && !full)
+            full.emplace();
+    }
+    std::optional<test_support::DescriptorsUsedUp> full;
 };
 
 class RestoreCommandTest : public ::testing::Test {
@@ -197,6 +210,29 @@ TEST_F(RestoreCommandTest, RestoresOverTheTargetThenSaysSoAndCloses) {
     ExpectRestoredSample();
 }
 
+TEST_F(RestoreCommandTest, AnAsideCopyThatWillNotGoIsNamedBeforeTheCompletion) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    // A folder in the copy's place cannot be deleted as a file, even by root.
+    const fs::path aside = root_ / "Data" / "target.fdb.before-restore";
+    layer_.onProcessMessages = [&] {
+        if (fs::is_regular_file(aside) && fs::remove(aside))
+            fs::create_directory(aside);
+    };
+    form_->RzBitBtn1->click();
+
+    ASSERT_EQ(layer_.messages.size(), 2u) << layer_.messages[0].text;
+    EXPECT_EQ(layer_.messages[0].text,
+              "복구는 정상적으로 끝났으나 옮겨 두었던 기존 자료 파일을 지우지 못해 다음 "
+              "이름으로 남아 있습니다. 필요 없으면 직접 지우세요:\r\n\"" +
+                  aside.string() + "\"");
+    EXPECT_EQ(layer_.messages[0].caption, "기존 자료 파일");
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(layer_.messages[1].text, kDoneText);
+    EXPECT_EQ(layer_.messages[1].caption, "복구완료");
+    EXPECT_FALSE(form_->isVisible());
+}
+
 TEST_F(RestoreCommandTest, RefusedCredentialsTouchNothingAndASecondCommandWorks) {
     MakeForm();
     form_->pFIBRestoreService1->Params().SetValue("password", "not-the-password");
@@ -301,6 +337,27 @@ TEST_F(RestoreCommandTest, TargetTheServerHoldsOpenIsNotTouched) {
     EXPECT_EQ(Inode(held), before);
     EXPECT_TRUE(restore::IsHeldOpen(held.string()));
     EXPECT_EQ(FolderNames(root_ / "Data"), (std::vector<std::string>{"held.fdb", "target.fdb"}));
+    ExpectIdle();
+}
+
+TEST_F(RestoreCommandTest, ATargetThatCannotBeExaminedIsRefusedForWhatReallyHappened) {
+    MakeForm();
+    SelectBoth("sample.fbk", "target.fdb");
+    const ino_t before = Inode(target());
+    DescriptorsGoAfterFirstContact logger;
+    form_->pFIBRestoreService1->SetSQLLogger(&logger);
+    form_->RzBitBtn1->click();
+    logger.full.reset();
+    form_->pFIBRestoreService1->SetSQLLogger(nullptr);
+
+    ASSERT_EQ(layer_.messages.size(), 1u);
+    EXPECT_EQ(layer_.messages[0].icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(layer_.messages[0].text,
+              "복구될 자료 파일을 데이터베이스 서버가 사용하고 있는지 확인할 수 없어 복구하지 "
+              "않았습니다 (Too many open files): \"" +
+                  target().string() + "\"");
+    EXPECT_EQ(Inode(target()), before);
+    EXPECT_EQ(Content(target()), kOldContent);
     ExpectIdle();
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/Descriptors.h"
 #include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
@@ -125,6 +126,23 @@ TEST_F(FileOpsTest, ByteRangeLockCountsAsHeld) {
     HeldLock lock(target, 0);
     ASSERT_TRUE(lock.ok());
     EXPECT_TRUE(restore::IsHeldOpen(target));
+}
+
+TEST_F(FileOpsTest, AFileThatCannotBeExaminedIsToldApartFromAHeldOne) {
+    // With no descriptor left, neither the file nor the kernel's table opens.
+    std::string target = Write("data.fdb", "x");
+    restore::HoldProbe probe;
+    {
+        test_support::DescriptorsUsedUp full;
+        probe = restore::ProbeHold(target);
+        EXPECT_TRUE(restore::IsHeldOpen(target));  // a rollback still leaves it alone
+    }
+    EXPECT_EQ(probe.state, restore::HoldState::Unknown);
+    EXPECT_EQ(probe.reason, "Too many open files");
+    EXPECT_EQ(restore::ProbeHold(target).state, restore::HoldState::Free);
+    HeldLock lock(target, LOCK_EX);
+    ASSERT_TRUE(lock.ok());
+    EXPECT_EQ(restore::ProbeHold(target).state, restore::HoldState::Held);
 }
 
 TEST_F(FileOpsTest, LockIsSeenWithoutPermissionToReadTheFile) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <ibase.h>
 
+#include <clocale>
 #include <filesystem>
 #include <iterator>
 #include <vector>
@@ -171,6 +172,17 @@ TEST_F(RestoreJobTest, ARemoteTargetIsNeverLookedAtHere) {
     job.Run({"/b/x.fbk", target_, false, false});
     EXPECT_EQ(ReadFile(target_), "original");  // a local file of the same name is not the server's
     EXPECT_EQ(std::find(sink_.events.begin(), sink_.events.end(), "aside"), sink_.events.end());
+}
+
+TEST_F(RestoreJobTest, TheProcessLocaleIsLeftAsTheProgramSetIt) {
+    // Changing it is main's business: a thread may be reading it meanwhile.
+    const std::string before = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    Attributes("force write");
+    restore::RestoreJob job(service_, wait_, sink_);
+    job.Run({"/b/x.fbk", target_, true});
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+    std::setlocale(LC_CTYPE, before.c_str());
 }
 
 TEST(ProgressMeter, TakesFiguresAtMostFourTimesASecondHoweverOftenItIsAsked) {

@@ -57,3 +57,20 @@ TEST(RestoredDatabaseCheck, AnAnswerWithoutAnAttributeLineConfirmsNothing) {
     EXPECT_FALSE(attributes.has_value());
     EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline(attributes));
 }
+
+TEST(RestoredDatabaseCheck, AFailedDetachAfterAnErrorLeavesTheFirstError) {
+    FakeClient fake{FAKE_SCRIPTED};
+    TRestoredDatabaseCheck check;
+    check.SetLibraryName(FAKE_SCRIPTED);
+    check.SetDatabaseName("/d/a.fdb");
+    fake.PushResponse({0x99});  // no line item: the answer cannot be read
+    fake.Fail(FakeClient::Detach, isc_network_error);
+    try {
+        check.HeaderAttributes();
+        FAIL() << "an unreadable answer passed";
+    } catch (const EFIBClientError& error) {
+        EXPECT_EQ(error.ClientErrorCode(), UnexpectedOutputValue) << error.what();
+    }
+    EXPECT_EQ(fake.Calls(FakeClient::Detach), 1);
+    EXPECT_FALSE(check.Active());
+}
