@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
 #include "controls/RzFilSys.h"
@@ -782,10 +783,8 @@ bool TRzFileListBox::event(QEvent* e) {
 }
 
 void TRzFileListBox::wheelEvent(QWheelEvent* e) {
-    const int turn = WheelTurn(e);
-    if (turn < 0 && OnMouseWheelDown)
-        OnMouseWheelDown(this);
-    if (turn > 0 && OnMouseWheelUp)
-        OnMouseWheelUp(this);
-    ScrollByWheel(turn, TPastTop::Ignore);
+    const int notches = WheelNotches(e);
+    const TRzNotifyEvent& each = notches < 0 ? OnMouseWheelDown : OnMouseWheelUp;
+    for (int i = 0; i < std::abs(notches) && each; ++i) each(this);
+    ScrollByWheel(notches, TPastTop::Ignore);
 }

@@ -481,6 +481,42 @@ TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
     EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines());
 }
 
+TEST_F(FileList, PartsOfANotchAddUpBeforeTheListScrolls) {
+    for (int i = 0; i < 60; ++i) dir.File("f" + std::to_string(100 + i));
+    const int lines = QApplication::wheelScrollLines();
+    struct Case {
+        const char* name;
+        std::vector<int> turns;
+        int notchesDown;  // scrolled and reported, up negative
+    };
+    const Case cases[] = {
+        {"three thirds make one notch", {-40, -40, -40}, 1},
+        {"two thirds make none", {-40, -40}, 0},
+        {"a turn back starts afresh", {-80, 40, 40, 40}, -1},
+        {"a double notch counts twice", {-240}, 2},
+        {"upwards too", {60, 60}, -1},
+    };
+    for (const Case& c : cases) {
+        TRzFileListBox list;
+        int downs = 0;
+        int ups = 0;
+        list.OnMouseWheelDown = [&](TComponent*) { ++downs; };
+        list.OnMouseWheelUp = [&](TComponent*) { ++ups; };
+        Open(list, dir.Path());
+        QScrollBar* bar = list.verticalScrollBar();
+        bar->setValue(3 * lines);
+        const QPoint at = list.viewport()->rect().center();
+        for (int turn : c.turns) {
+            QWheelEvent e(at, list.viewport()->mapToGlobal(at), {}, {0, turn}, Qt::NoButton, {},
+                          Qt::ScrollUpdate, false);
+            QApplication::sendEvent(list.viewport(), &e);
+        }
+        EXPECT_EQ(bar->value(), (3 + c.notchesDown) * lines) << c.name;
+        EXPECT_EQ(downs - ups, c.notchesDown) << c.name;
+        EXPECT_EQ(downs + ups, std::abs(c.notchesDown)) << c.name;
+    }
+}
+
 TEST_F(FileList, TheHighlightLeavesTheIconColumnInTheListsColour) {
     dir.File("a.bak");
     TRzFileListBox list;
