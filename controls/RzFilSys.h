@@ -225,6 +225,9 @@ class TFileListBox : public QListView, public TComponent {
     // Selection and folder changes end here.
     virtual void Change();
     virtual void CreateWnd();
+    // The user moved the selection, or clicked an item: OnClick, then the
+    // change handling if the current item or its selection differ from
+    // what it last reported.
     void SelectionClick();
     void DblClick();
     void RecomputeItemHeight();
@@ -234,11 +237,20 @@ class TFileListBox : public QListView, public TComponent {
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
   private:
     class TReading;
+    // Hands one input event to the view; whatever selection change the view
+    // made on the way (a press of either button, a drag, Ctrl+click, a key)
+    // is handled once after it, as is a click on an item.
+    void ByView(const std::function<void()>& handle, bool click);
     // One entry a search found: filtered, given its icon and appended.
     void AddEntry(const std::string& folder, const platform::fs::DirEntry& entry,
                   std::uint32_t search, std::unordered_set<std::string>* once);
@@ -256,6 +268,10 @@ class TFileListBox : public QListView, public TComponent {
     int columns_ = 0;
     std::string listDir_;
     int lastSelIndex_ = -1;
+    // Whether that item was selected, as the change handling last saw it.
+    bool lastSelected_ = false;
+    bool inViewInput_ = false;
+    bool viewMovedSelection_ = false;
     TRzDirectoryTree* linkedTree_ = nullptr;
     bool readingEntries_ = false;
     bool handleAllocated_ = false;

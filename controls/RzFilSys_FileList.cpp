@@ -626,6 +626,7 @@ void TFileListBox::SortEntries() {
 
 void TFileListBox::Change() {
     lastSelIndex_ = ItemIndex();
+    lastSelected_ = Selected(lastSelIndex_);
     if (fileEdit_) {
         std::string name = SelectedName();
         fileEdit_->setText(QString::fromStdString(name.empty() ? mask_ : name));
@@ -638,7 +639,7 @@ void TFileListBox::Change() {
 void TFileListBox::SelectionClick() {
     if (OnClick)
         OnClick(this);
-    if (ItemIndex() != lastSelIndex_)
+    if (ItemIndex() != lastSelIndex_ || Selected(ItemIndex()) != lastSelected_)
         Change();
 }
 
@@ -736,24 +737,54 @@ void TFileListBox::changeEvent(QEvent* e) {
     }
 }
 
-void TFileListBox::mousePressEvent(QMouseEvent* e) {
-    QListView::mousePressEvent(e);
-    if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid())
+void TFileListBox::ByView(const std::function<void()>& handle, bool click) {
+    if (inViewInput_) {
+        handle();
+        return;
+    }
+    viewMovedSelection_ = false;
+    {
+        const auto input = core::SetForScope(inViewInput_, true);
+        handle();
+    }
+    if (viewMovedSelection_ || click)
         SelectionClick();
 }
 
+void TFileListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    if (inViewInput_)
+        viewMovedSelection_ = true;
+}
+
+void TFileListBox::selectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected) {
+    QListView::selectionChanged(selected, deselected);
+    if (inViewInput_)
+        viewMovedSelection_ = true;
+}
+
+void TFileListBox::mousePressEvent(QMouseEvent* e) {
+    const bool click = e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid();
+    ByView([&] { QListView::mousePressEvent(e); }, click);
+}
+
+void TFileListBox::mouseMoveEvent(QMouseEvent* e) {
+    ByView([&] { QListView::mouseMoveEvent(e); }, false);
+}
+
+void TFileListBox::mouseReleaseEvent(QMouseEvent* e) {
+    ByView([&] { QListView::mouseReleaseEvent(e); }, false);
+}
+
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* e) {
-    QListView::mouseDoubleClickEvent(e);
+    ByView([&] { QListView::mouseDoubleClickEvent(e); }, false);
     if (e->button() == Qt::LeftButton)
         DblClick();
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* e) {
-    const int before = ItemIndex();
-    const bool wasSelected = Selected(before);
-    QListView::keyPressEvent(e);
-    if (ItemIndex() != before || Selected(ItemIndex()) != wasSelected)
-        SelectionClick();
+    ByView([&] { QListView::keyPressEvent(e); }, false);
 }
 
 // ---------------------------------------------------------------------------

@@ -227,6 +227,48 @@ TEST_F(FileList, ClickingTheSelectedItemRaisesClickButNoChange) {
     EXPECT_EQ(events.back(), "change");
 }
 
+TEST_F(FileList, EverySelectionChangeTheViewMakesIsHandledOnce) {
+    for (const char* name : {"a.bak", "b.bak", "c.bak"}) dir.File(name);
+    struct Case {
+        const char* name;
+        std::function<void(TRzFileListBox&)> gesture;
+        std::string edited;  // the linked edit afterwards
+    };
+    const Case cases[] = {
+        {"a drag",
+         [&](TRzFileListBox& list) {
+             QTest::mousePress(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+             QTest::mouseMove(list.viewport(), CentreOf(list, 2));
+             QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 2));
+         },
+         "c.bak"},
+        {"a right-button press",
+         [&](TRzFileListBox& list) {
+             QTest::mouseClick(list.viewport(), Qt::RightButton, {}, CentreOf(list, 1));
+         },
+         "b.bak"},
+        {"Ctrl+click on the selected item",
+         [&](TRzFileListBox& list) {
+             QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                               CentreOf(list, 0));
+         },
+         "*.*"},
+    };
+    for (const Case& c : cases) {
+        QLineEdit edit;
+        TRzFileListBox list;
+        list.SetFileEdit(&edit);
+        Open(list, dir.Path());
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+        int changes = 0;
+        list.OnChange = [&](TComponent*) { ++changes; };
+        c.gesture(list);
+        EXPECT_EQ(changes, 1) << c.name;
+        EXPECT_EQ(list.LastSelIndex(), list.ItemIndex()) << c.name;
+        EXPECT_EQ(edit.text().toStdString(), c.edited) << c.name;
+    }
+}
+
 TEST_F(FileList, WithMultiSelectSeveralItemsAreChosenAndOnlyTheFocusedOneIsNamed) {
     for (const char* name : {"a.bak", "b.bak", "c.bak"}) dir.File(name);
     TRzFileListBox list;
