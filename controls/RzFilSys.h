@@ -166,7 +166,8 @@ class TFileListBox : public QListView, public TComponent {
     void SetMultiSelect(bool on);
 
     // The folder shown, as the system reports it as current directory; a
-    // folder that cannot be entered is kept as it was asked for.
+    // folder that cannot be entered is kept as it was asked for. Setting
+    // the same folder again reads it only when its last read failed.
     const std::string& ListDir() const { return listDir_; }
     void SetListDir(const std::string& folder);
     int LastSelIndex() const { return lastSelIndex_; }
@@ -274,6 +275,8 @@ class TFileListBox : public QListView, public TComponent {
     bool viewMovedSelection_ = false;
     TRzDirectoryTree* linkedTree_ = nullptr;
     bool readingEntries_ = false;
+    // The folder could not be entered or listed when it was last read.
+    bool readFailed_ = false;
     bool handleAllocated_ = false;
     int updateCount_ = 0;
     std::vector<TRzFileInfo> entries_;

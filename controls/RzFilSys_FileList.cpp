@@ -353,13 +353,15 @@ void TFileListBox::SetColumns(int columns) {
 void TFileListBox::SetListDir(const std::string& folder) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
-    if (rules.SameName(folder, listDir_))
+    // A folder that could not be read may have come back since.
+    if (rules.SameName(folder, listDir_) && !readFailed_)
         return;
     // A folder that cannot be entered (missing, or shut to this account)
     // stays the list's folder and lists nothing. Taking whatever folder is
     // current instead would show another list's files under this list's
     // tree, where they could be chosen as if they lay here.
-    if (files.SetCurrentDirectory(rules.WithTrailingSeparator(folder)))
+    readFailed_ = !files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
+    if (!readFailed_)
         listDir_ = files.CurrentDirectory();
     else
         listDir_ =
@@ -537,6 +539,7 @@ void TFileListBox::ReadEntries() {
     // is then whatever another list read last, and its names would be joined
     // to this list's folder.
     const bool entered = files.SetCurrentDirectory(listDir_);
+    readFailed_ = !entered;
     TReading reading(this);
     ReleaseEntries();
     if (entered) {
@@ -546,10 +549,11 @@ void TFileListBox::ReadEntries() {
         std::unordered_set<std::string>* once =
             mask_.find(';') != std::string::npos ? &seen : nullptr;
         for (const std::string& part : MaskParts(mask_))
-            files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
-                AddEntry(folder, e, search, once);
-                return true;
-            });
+            if (!files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
+                    AddEntry(folder, e, search, once);
+                    return true;
+                }))
+                readFailed_ = true;
     }
     if (entries_.size() > 1) {
         BeginUpdate();
@@ -671,10 +675,13 @@ void TFileListBox::ApplyPathText(const std::string& text) {
 
     TPathText parts;
     {
-        // Names are this list's, whichever list read its folder last.
+        // Names are this list's, whichever list read its folder last: with
+        // its folder gone or shut, a relative name has nothing to stand on.
         const std::string saved = files.CurrentDirectory();
         const core::ScopeExit back([&] { files.SetCurrentDirectory(saved); });
-        files.SetCurrentDirectory(listDir_);
+        std::string error;
+        if (!files.SetCurrentDirectory(listDir_, &error) && !rules.IsAbsolute(text))
+            throw EInOutError(error);
         parts = SplitPathText(text);
     }
 

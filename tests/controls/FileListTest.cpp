@@ -153,6 +153,53 @@ TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
     }
 }
 
+TEST_F(FileList, AFolderThatCouldNotBeReadIsReadWhenSetAgain) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeFileSystem&)> shut, open;
+    };
+    const Case cases[] = {
+        {"shut, then opened", [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", true); },
+         [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", false); }},
+        {"missing, then made", [](FakeFileSystem& fs) { fs.Remove("/app/Data"); },
+         [](FakeFileSystem& fs) { fs.AddFile("/app/Data/x.fdb"); }},
+    };
+    for (const Case& c : cases) {
+        FakeFileSystem fake(PathStyle::Posix);
+        fake.AddDrive("/", platform::fs::dkFixed);
+        fake.AddFile("/app/Data/x.fdb");
+        platform::fs::ScopedFileSystem use(fake);
+        c.shut(fake);
+        TRzFileListBox list;
+        Open(list, "/app/Data");
+        ASSERT_EQ(list.Count(), 0) << c.name;
+        c.open(fake);
+        list.SetListDir("/app/Data");
+        EXPECT_EQ(ItemsOf(list), Strings{"x.fdb"}) << c.name;
+    }
+}
+
+TEST_F(FileList, ARelativeNameInAListWhoseFolderIsShutFails) {
+    FakeFileSystem fake(PathStyle::Posix);
+    fake.AddDrive("/", platform::fs::dkFixed);
+    fake.AddFile("/app/BackUp/a.fbk");
+    fake.AddFile("/app/Shut/x.fdb");
+    fake.SetLocked("/app/Shut", true);
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox list;
+    Open(list, "/app/Shut");
+    TRzFileListBox backups;
+    Open(backups, "/app/BackUp");  // the process's current directory now
+    for (const char* text : {"a.fbk", "*.fbk", "[a.fbk]"}) {
+        EXPECT_THROW(list.ApplyPathText(text), EInOutError) << text;
+        EXPECT_EQ(list.ListDir(), "/app/Shut") << text;
+        EXPECT_EQ(list.Mask(), "*.*") << text;
+    }
+    // A full path needs no folder of the list's own.
+    list.ApplyPathText("/app/BackUp/a.fbk");
+    EXPECT_EQ(list.SelectedPath(), "/app/BackUp/a.fbk");
+}
+
 TEST_F(FileList, AFolderThatWentAwayShowsNoOtherFoldersFiles) {
     dir.File("gone/a.bak");
     dir.File("other/b.bak");
