@@ -419,7 +419,12 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     std::vector<std::string> unaskedRoots_;
     std::string driveBeforeChange_;
     bool updating_ = false;
-    bool inChange_ = false;
+    // The nodes whose change handling is under way, innermost last: a
+    // change for one of them again is recursion, any other runs.
+    std::vector<TTreeNode*> changing_;
+    // Counts the change handlings begun: an outer one that a nested one
+    // overtook stops, the newer selection having been handled whole.
+    unsigned changesBegun_ = 0;
     std::string savedDir_;
     QIcon openFolderIcon_;
     QMetaObject::Connection deviceHook_;
