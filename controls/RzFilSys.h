@@ -166,7 +166,8 @@ class TFileListBox : public QListView, public TComponent {
     void SetMultiSelect(bool on);
 
     // The folder shown, as the system reports it as current directory; a
-    // folder that cannot be entered is kept as it was asked for.
+    // folder that cannot be entered is kept as it was asked for. Setting
+    // the same folder again reads it only when its last read failed.
     const std::string& ListDir() const { return listDir_; }
     void SetListDir(const std::string& folder);
     int LastSelIndex() const { return lastSelIndex_; }
@@ -225,6 +226,9 @@ class TFileListBox : public QListView, public TComponent {
     // Selection and folder changes end here.
     virtual void Change();
     virtual void CreateWnd();
+    // The user moved the selection, or clicked an item: OnClick, then the
+    // change handling if the current item or its selection differ from
+    // what it last reported.
     void SelectionClick();
     void DblClick();
     void RecomputeItemHeight();
@@ -234,11 +238,20 @@ class TFileListBox : public QListView, public TComponent {
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
   private:
     class TReading;
+    // Hands one input event to the view; whatever selection change the view
+    // made on the way (a press of either button, a drag, Ctrl+click, a key)
+    // is handled once after it, as is a click on an item.
+    void ByView(const std::function<void()>& handle, bool click);
     // One entry a search found: filtered, given its icon and appended.
     void AddEntry(const std::string& folder, const platform::fs::DirEntry& entry,
                   std::uint32_t search, std::unordered_set<std::string>* once);
@@ -256,8 +269,14 @@ class TFileListBox : public QListView, public TComponent {
     int columns_ = 0;
     std::string listDir_;
     int lastSelIndex_ = -1;
+    // Whether that item was selected, as the change handling last saw it.
+    bool lastSelected_ = false;
+    bool inViewInput_ = false;
+    bool viewMovedSelection_ = false;
     TRzDirectoryTree* linkedTree_ = nullptr;
     bool readingEntries_ = false;
+    // The folder could not be entered or listed when it was last read.
+    bool readFailed_ = false;
     bool handleAllocated_ = false;
     int updateCount_ = 0;
     std::vector<TRzFileInfo> entries_;
@@ -300,6 +319,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
 
     TRzFileListBox* FileList() const { return fileList_; }
     void SetFileList(TRzFileListBox* list);
+    // Shows the selected folder, shortened to the label's width, or to the
+    // tree's for a label a layout sizes to its text (horizontal policy
+    // Fixed or Maximum).
     QLabel* DirLabel() const { return dirLabel_; }
     void SetDirLabel(QLabel* label);
     TDriveTypes DriveTypes() const { return driveTypes_; }
@@ -400,7 +422,12 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     std::vector<std::string> unaskedRoots_;
     std::string driveBeforeChange_;
     bool updating_ = false;
-    bool inChange_ = false;
+    // The nodes whose change handling is under way, innermost last: a
+    // change for one of them again is recursion, any other runs.
+    std::vector<TTreeNode*> changing_;
+    // Counts the change handlings begun: an outer one that a nested one
+    // overtook stops, the newer selection having been handled whole.
+    unsigned changesBegun_ = 0;
     std::string savedDir_;
     QIcon openFolderIcon_;
     QMetaObject::Connection deviceHook_;

@@ -3,6 +3,7 @@
 
 #include <QCollator>
 #include <QLabel>
+#include <QLayout>
 #include <algorithm>
 
 #include "controls/RzFilSys.h"
@@ -538,10 +539,16 @@ bool TRzDirectoryTree::CanChange(TTreeNode* node) {
 }
 
 void TRzDirectoryTree::Change(TTreeNode* node) {
-    if (destroyingView_ || updating_ || inChange_)
+    if (destroyingView_ || updating_ ||
+        std::find(changing_.begin(), changing_.end(), node) != changing_.end())
         return;
-    inChange_ = true;
-    const core::ScopeExit done([this] { inChange_ = false; });
+    changing_.push_back(node);
+    const core::ScopeExit done([this] { changing_.pop_back(); });
+    const unsigned change = ++changesBegun_;
+    // A handler below may open another folder (OpenDir from the list's
+    // OnChange or from OnDriveChange); that change runs in full, and this
+    // one, no longer about the selected node, ends there.
+    auto overtaken = [&] { return changesBegun_ != change; };
     // Moving the selection to a reset drive below asks about the change
     // again; the drive the user came from is the one before this change.
     const std::string driveBefore = driveBeforeChange_;
@@ -549,8 +556,10 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
         const std::string root = DriveRootOf(node);
         if (RenewIfExchanged(root)) {
             // The folders of the old medium are gone, `node` among them:
-            // the drive itself is what is selected now.
+            // the drive itself is what is selected now, and this handling
+            // is its change.
             node = FindDriveNode(root);
+            changing_.back() = node;
             Select(node);
         }
     }
@@ -558,9 +567,14 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
         driveBeforeChange_ = SelectedDrive();
         if (OnDriveChange)
             OnDriveChange(this);
+        if (overtaken())
+            return;
     }
-    if (fileList_)
+    if (fileList_) {
         fileList_->SetListDir(SelectedDir());
+        if (overtaken())
+            return;
+    }
     UpdateDirLabel();
     TRzCustomTreeView::Change(node);
 }
@@ -598,11 +612,34 @@ void TRzDirectoryTree::Click() {
     TRzCustomTreeView::Click();
 }
 
+namespace {
+
+bool LayoutHolds(const QLayout& layout, const QWidget& widget) {
+    for (int i = 0; i < layout.count(); ++i) {
+        QLayoutItem* item = layout.itemAt(i);
+        if (item->widget() == &widget || (item->layout() && LayoutHolds(*item->layout(), widget)))
+            return true;
+    }
+    return false;
+}
+
+// A label sizes itself when a layout gives it its text's width and never
+// more: its own width is then that of the text it showed before.
+bool SizesItself(const QLabel& label) {
+    const QWidget* parent = label.parentWidget();
+    return parent && parent->layout() &&
+           !(label.sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag) &&
+           LayoutHolds(*parent->layout(), label);
+}
+
+}  // namespace
+
 void TRzDirectoryTree::UpdateDirLabel() {
     if (!dirLabel_)
         return;
-    dirLabel_->setText(QString::fromStdString(
-        ShortenPathForLabel(SelectedDir(), dirLabel_->font(), dirLabel_->width())));
+    const int width = SizesItself(*dirLabel_) ? this->width() : dirLabel_->width();
+    dirLabel_->setText(
+        QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
 #include "controls/RzFilSys.h"
@@ -352,13 +353,15 @@ void TFileListBox::SetColumns(int columns) {
 void TFileListBox::SetListDir(const std::string& folder) {
     auto& files = Files();
     const PathRules& rules = files.Rules();
-    if (rules.SameName(folder, listDir_))
+    // A folder that could not be read may have come back since.
+    if (rules.SameName(folder, listDir_) && !readFailed_)
         return;
     // A folder that cannot be entered (missing, or shut to this account)
     // stays the list's folder and lists nothing. Taking whatever folder is
     // current instead would show another list's files under this list's
     // tree, where they could be chosen as if they lay here.
-    if (files.SetCurrentDirectory(rules.WithTrailingSeparator(folder)))
+    readFailed_ = !files.SetCurrentDirectory(rules.WithTrailingSeparator(folder));
+    if (!readFailed_)
         listDir_ = files.CurrentDirectory();
     else
         listDir_ =
@@ -536,6 +539,7 @@ void TFileListBox::ReadEntries() {
     // is then whatever another list read last, and its names would be joined
     // to this list's folder.
     const bool entered = files.SetCurrentDirectory(listDir_);
+    readFailed_ = !entered;
     TReading reading(this);
     ReleaseEntries();
     if (entered) {
@@ -545,10 +549,11 @@ void TFileListBox::ReadEntries() {
         std::unordered_set<std::string>* once =
             mask_.find(';') != std::string::npos ? &seen : nullptr;
         for (const std::string& part : MaskParts(mask_))
-            files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
-                AddEntry(folder, e, search, once);
-                return true;
-            });
+            if (!files.FindEntries(folder, part, search, [&](const platform::fs::DirEntry& e) {
+                    AddEntry(folder, e, search, once);
+                    return true;
+                }))
+                readFailed_ = true;
     }
     if (entries_.size() > 1) {
         BeginUpdate();
@@ -625,6 +630,7 @@ void TFileListBox::SortEntries() {
 
 void TFileListBox::Change() {
     lastSelIndex_ = ItemIndex();
+    lastSelected_ = Selected(lastSelIndex_);
     if (fileEdit_) {
         std::string name = SelectedName();
         fileEdit_->setText(QString::fromStdString(name.empty() ? mask_ : name));
@@ -637,7 +643,7 @@ void TFileListBox::Change() {
 void TFileListBox::SelectionClick() {
     if (OnClick)
         OnClick(this);
-    if (ItemIndex() != lastSelIndex_)
+    if (ItemIndex() != lastSelIndex_ || Selected(ItemIndex()) != lastSelected_)
         Change();
 }
 
@@ -669,10 +675,13 @@ void TFileListBox::ApplyPathText(const std::string& text) {
 
     TPathText parts;
     {
-        // Names are this list's, whichever list read its folder last.
+        // Names are this list's, whichever list read its folder last: with
+        // its folder gone or shut, a relative name has nothing to stand on.
         const std::string saved = files.CurrentDirectory();
         const core::ScopeExit back([&] { files.SetCurrentDirectory(saved); });
-        files.SetCurrentDirectory(listDir_);
+        std::string error;
+        if (!files.SetCurrentDirectory(listDir_, &error) && !rules.IsAbsolute(text))
+            throw EInOutError(error);
         parts = SplitPathText(text);
     }
 
@@ -735,24 +744,54 @@ void TFileListBox::changeEvent(QEvent* e) {
     }
 }
 
-void TFileListBox::mousePressEvent(QMouseEvent* e) {
-    QListView::mousePressEvent(e);
-    if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid())
+void TFileListBox::ByView(const std::function<void()>& handle, bool click) {
+    if (inViewInput_) {
+        handle();
+        return;
+    }
+    viewMovedSelection_ = false;
+    {
+        const auto input = core::SetForScope(inViewInput_, true);
+        handle();
+    }
+    if (viewMovedSelection_ || click)
         SelectionClick();
 }
 
+void TFileListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    if (inViewInput_)
+        viewMovedSelection_ = true;
+}
+
+void TFileListBox::selectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected) {
+    QListView::selectionChanged(selected, deselected);
+    if (inViewInput_)
+        viewMovedSelection_ = true;
+}
+
+void TFileListBox::mousePressEvent(QMouseEvent* e) {
+    const bool click = e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid();
+    ByView([&] { QListView::mousePressEvent(e); }, click);
+}
+
+void TFileListBox::mouseMoveEvent(QMouseEvent* e) {
+    ByView([&] { QListView::mouseMoveEvent(e); }, false);
+}
+
+void TFileListBox::mouseReleaseEvent(QMouseEvent* e) {
+    ByView([&] { QListView::mouseReleaseEvent(e); }, false);
+}
+
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* e) {
-    QListView::mouseDoubleClickEvent(e);
+    ByView([&] { QListView::mouseDoubleClickEvent(e); }, false);
     if (e->button() == Qt::LeftButton)
         DblClick();
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* e) {
-    const int before = ItemIndex();
-    const bool wasSelected = Selected(before);
-    QListView::keyPressEvent(e);
-    if (ItemIndex() != before || Selected(ItemIndex()) != wasSelected)
-        SelectionClick();
+    ByView([&] { QListView::keyPressEvent(e); }, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -782,10 +821,8 @@ bool TRzFileListBox::event(QEvent* e) {
 }
 
 void TRzFileListBox::wheelEvent(QWheelEvent* e) {
-    const int turn = WheelTurn(e);
-    if (turn < 0 && OnMouseWheelDown)
-        OnMouseWheelDown(this);
-    if (turn > 0 && OnMouseWheelUp)
-        OnMouseWheelUp(this);
-    ScrollByWheel(turn, TPastTop::Ignore);
+    const int notches = WheelNotches(e);
+    const TRzNotifyEvent& each = notches < 0 ? OnMouseWheelDown : OnMouseWheelUp;
+    for (int i = 0; i < std::abs(notches) && each; ++i) each(this);
+    ScrollByWheel(notches, TPastTop::Ignore);
 }

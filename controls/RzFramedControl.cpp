@@ -248,7 +248,7 @@ void TRzFramedControl::FramedEvent(QEvent* e) {
     }
 }
 
-int TRzFramedControl::WheelTurn(QWheelEvent* e) {
+int TRzFramedControl::WheelNotches(QWheelEvent* e) {
     e->accept();
     const int turn = e->angleDelta().y();
     if (turn == 0)
@@ -256,17 +256,23 @@ int TRzFramedControl::WheelTurn(QWheelEvent* e) {
     bool handled = false;
     if (OnMouseWheel)
         OnMouseWheel(sender_, turn, handled);
-    return handled ? 0 : turn;
+    if (handled)
+        return 0;
+    // A turn back starts a new notch rather than undoing the part before.
+    if ((wheelPart_ < 0) != (turn < 0))
+        wheelPart_ = 0;
+    wheelPart_ += turn;
+    const int notches = wheelPart_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelPart_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    return notches;
 }
 
-void TRzFramedControl::ScrollByWheel(int turn, TPastTop pastTop) {
+void TRzFramedControl::ScrollByWheel(int notches, TPastTop pastTop) {
     QScrollBar* bar = control_->verticalScrollBar();
-    if (!bar || turn == 0)
+    if (!bar || notches == 0)
         return;
-    // Fine-grained wheels send parts of a notch; each still moves a step.
-    const int notches = std::max(1, std::abs(turn) / QWheelEvent::DefaultDeltasPerStep);
-    const int lines = QApplication::wheelScrollLines() * notches;
-    if (turn < 0) {
+    const int lines = QApplication::wheelScrollLines() * std::abs(notches);
+    if (notches < 0) {
         bar->setValue(bar->value() + lines);
         return;
     }

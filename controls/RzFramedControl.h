@@ -52,7 +52,7 @@ class TRzFrameController;
 
 // The colour and frame settings of a control, and the event handling that
 // keeps them shown: the control hands every event to FramedEvent once its
-// own base class has handled it, and its wheel turns to WheelTurn.
+// own base class has handled it, and its wheel turns to WheelNotches.
 class TRzFramedControl {
   public:
     // `sender` is the control as its events name it.
@@ -117,13 +117,14 @@ class TRzFramedControl {
     // Paint, focus, mouse, enabled and size changes, after the control's
     // base class has handled `e`.
     void FramedEvent(QEvent* e);
-    // Takes a wheel event: the turn (in eighths of a degree) that is left to
-    // scroll by, or 0 when there is none or OnMouseWheel handled it.
-    int WheelTurn(QWheelEvent* e);
+    // Takes a wheel event: the whole notches it completes (up positive), or
+    // 0 when it completes none or OnMouseWheel handled it. Touchpads and
+    // fine wheels send parts of a notch; they add up until one is whole.
+    int WheelNotches(QWheelEvent* e);
     // What an upward turn does that would pass the top.
     enum class TPastTop { Ignore, StopAtTop };
-    // Scrolls by the system's wheel-scroll lines for each notch of `turn`.
-    void ScrollByWheel(int turn, TPastTop pastTop);
+    // Scrolls by the system's wheel-scroll lines for each notch.
+    void ScrollByWheel(int notches, TPastTop pastTop);
     // Turning the frame on gives the control a new native window; a control
     // whose contents come from that window reads them again here.
     virtual void FrameRecreated() {}
@@ -157,6 +158,8 @@ class TRzFramedControl {
     TFramingPreference framingPreference_ = fpXPThemes;
     TRzFrameController* frameController_ = nullptr;
     bool mouseOver_ = false;
+    // The part of a notch turned so far, in eighths of a degree.
+    int wheelPart_ = 0;
 };
 
 // Holds frame settings for several controls; what it sets is copied to

@@ -546,5 +546,5 @@ void TRzCustomTreeView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void TRzCustomTreeView::wheelEvent(QWheelEvent* e) {
-    ScrollByWheel(WheelTurn(e), TPastTop::StopAtTop);
+    ScrollByWheel(WheelNotches(e), TPastTop::StopAtTop);
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QTest>
+#include <utility>
 
 #include "ControlsTestSupport.h"
 #include "core/Exceptions.h"
@@ -387,6 +389,51 @@ TEST_F(DriveLetters, ChangingDrivesIsReportedOnlyWhenTheDriveChanges) {
     EXPECT_EQ(driveChanges, 0);
     tree.OpenDir("D:\\");
     EXPECT_EQ(driveChanges, 1);
+}
+
+TEST_F(DriveLetters, AFolderOpenedFromAChangeHandlerIsHandledInFull) {
+    enum From { ListChange, DriveChange };
+    const char* const target = "C:\\App\\BackUp";
+    for (From from : {ListChange, DriveChange}) {
+        tree.OpenDir("C:\\");
+        QLabel label;
+        label.resize(2000, 20);
+        tree.SetDirLabel(&label);
+        bool opened = false;
+        auto openOnce = [&](TComponent*) {
+            if (!std::exchange(opened, true))
+                tree.OpenDir(target);
+        };
+        std::vector<std::string> changed;
+        tree.OnChange = [&](TComponent*, TTreeNode* node) {
+            changed.push_back(TRzDirectoryTree::InfoOf(node)->Path);
+        };
+        (from == ListChange ? list.OnChange : tree.OnDriveChange) = openOnce;
+        tree.OpenDir(from == ListChange ? "C:\\App" : "D:\\");
+        EXPECT_EQ(tree.SelectedDir(), target) << from;
+        EXPECT_EQ(list.ListDir(), target) << from;
+        EXPECT_EQ(label.text().toStdString(), target) << from;
+        EXPECT_EQ(changed, Strings{std::string(target) + "\\"}) << from;
+        list.OnChange = nullptr;
+        tree.OnDriveChange = nullptr;
+        tree.OnChange = nullptr;
+    }
+}
+
+TEST_F(DriveLetters, ALabelThatSizesItselfIsMeasuredByTheTree) {
+    QWidget form;
+    auto* row = new QHBoxLayout(&form);
+    auto* label = new QLabel;
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    row->addWidget(label);
+    row->addStretch();
+    form.show();
+    tree.SetDirLabel(label);
+    tree.OpenDir("C:\\App");
+    QApplication::processEvents();  // the layout fits the label to its text
+    ASSERT_LT(label->width(), tree.width());
+    tree.OpenDir("C:\\App\\BackUp");
+    EXPECT_EQ(label->text().toStdString(), "C:\\App\\BackUp");
 }
 
 TEST_F(DriveLetters, ARemovableDriveTakesItsVolumeCaptionWhenFirstSelected) {

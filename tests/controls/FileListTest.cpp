@@ -153,6 +153,53 @@ TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
     }
 }
 
+TEST_F(FileList, AFolderThatCouldNotBeReadIsReadWhenSetAgain) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeFileSystem&)> shut, open;
+    };
+    const Case cases[] = {
+        {"shut, then opened", [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", true); },
+         [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", false); }},
+        {"missing, then made", [](FakeFileSystem& fs) { fs.Remove("/app/Data"); },
+         [](FakeFileSystem& fs) { fs.AddFile("/app/Data/x.fdb"); }},
+    };
+    for (const Case& c : cases) {
+        FakeFileSystem fake(PathStyle::Posix);
+        fake.AddDrive("/", platform::fs::dkFixed);
+        fake.AddFile("/app/Data/x.fdb");
+        platform::fs::ScopedFileSystem use(fake);
+        c.shut(fake);
+        TRzFileListBox list;
+        Open(list, "/app/Data");
+        ASSERT_EQ(list.Count(), 0) << c.name;
+        c.open(fake);
+        list.SetListDir("/app/Data");
+        EXPECT_EQ(ItemsOf(list), Strings{"x.fdb"}) << c.name;
+    }
+}
+
+TEST_F(FileList, ARelativeNameInAListWhoseFolderIsShutFails) {
+    FakeFileSystem fake(PathStyle::Posix);
+    fake.AddDrive("/", platform::fs::dkFixed);
+    fake.AddFile("/app/BackUp/a.fbk");
+    fake.AddFile("/app/Shut/x.fdb");
+    fake.SetLocked("/app/Shut", true);
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox list;
+    Open(list, "/app/Shut");
+    TRzFileListBox backups;
+    Open(backups, "/app/BackUp");  // the process's current directory now
+    for (const char* text : {"a.fbk", "*.fbk", "[a.fbk]"}) {
+        EXPECT_THROW(list.ApplyPathText(text), EInOutError) << text;
+        EXPECT_EQ(list.ListDir(), "/app/Shut") << text;
+        EXPECT_EQ(list.Mask(), "*.*") << text;
+    }
+    // A full path needs no folder of the list's own.
+    list.ApplyPathText("/app/BackUp/a.fbk");
+    EXPECT_EQ(list.SelectedPath(), "/app/BackUp/a.fbk");
+}
+
 TEST_F(FileList, AFolderThatWentAwayShowsNoOtherFoldersFiles) {
     dir.File("gone/a.bak");
     dir.File("other/b.bak");
@@ -225,6 +272,48 @@ TEST_F(FileList, ClickingTheSelectedItemRaisesClickButNoChange) {
     QTest::keyClick(list.viewport(), Qt::Key_Up);
     EXPECT_EQ(list.SelectedName(), "a.bak");
     EXPECT_EQ(events.back(), "change");
+}
+
+TEST_F(FileList, EverySelectionChangeTheViewMakesIsHandledOnce) {
+    for (const char* name : {"a.bak", "b.bak", "c.bak"}) dir.File(name);
+    struct Case {
+        const char* name;
+        std::function<void(TRzFileListBox&)> gesture;
+        std::string edited;  // the linked edit afterwards
+    };
+    const Case cases[] = {
+        {"a drag",
+         [&](TRzFileListBox& list) {
+             QTest::mousePress(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+             QTest::mouseMove(list.viewport(), CentreOf(list, 2));
+             QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 2));
+         },
+         "c.bak"},
+        {"a right-button press",
+         [&](TRzFileListBox& list) {
+             QTest::mouseClick(list.viewport(), Qt::RightButton, {}, CentreOf(list, 1));
+         },
+         "b.bak"},
+        {"Ctrl+click on the selected item",
+         [&](TRzFileListBox& list) {
+             QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                               CentreOf(list, 0));
+         },
+         "*.*"},
+    };
+    for (const Case& c : cases) {
+        QLineEdit edit;
+        TRzFileListBox list;
+        list.SetFileEdit(&edit);
+        Open(list, dir.Path());
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CentreOf(list, 0));
+        int changes = 0;
+        list.OnChange = [&](TComponent*) { ++changes; };
+        c.gesture(list);
+        EXPECT_EQ(changes, 1) << c.name;
+        EXPECT_EQ(list.LastSelIndex(), list.ItemIndex()) << c.name;
+        EXPECT_EQ(edit.text().toStdString(), c.edited) << c.name;
+    }
 }
 
 TEST_F(FileList, WithMultiSelectSeveralItemsAreChosenAndOnlyTheFocusedOneIsNamed) {
@@ -479,6 +568,42 @@ TEST_F(FileList, TheWheelScrollsByLinesAndNeverAboveTheTop) {
                         Qt::NoScrollPhase, false);
     QApplication::sendEvent(list.viewport(), &twoDown);
     EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines());
+}
+
+TEST_F(FileList, PartsOfANotchAddUpBeforeTheListScrolls) {
+    for (int i = 0; i < 60; ++i) dir.File("f" + std::to_string(100 + i));
+    const int lines = QApplication::wheelScrollLines();
+    struct Case {
+        const char* name;
+        std::vector<int> turns;
+        int notchesDown;  // scrolled and reported, up negative
+    };
+    const Case cases[] = {
+        {"three thirds make one notch", {-40, -40, -40}, 1},
+        {"two thirds make none", {-40, -40}, 0},
+        {"a turn back starts afresh", {-80, 40, 40, 40}, -1},
+        {"a double notch counts twice", {-240}, 2},
+        {"upwards too", {60, 60}, -1},
+    };
+    for (const Case& c : cases) {
+        TRzFileListBox list;
+        int downs = 0;
+        int ups = 0;
+        list.OnMouseWheelDown = [&](TComponent*) { ++downs; };
+        list.OnMouseWheelUp = [&](TComponent*) { ++ups; };
+        Open(list, dir.Path());
+        QScrollBar* bar = list.verticalScrollBar();
+        bar->setValue(3 * lines);
+        const QPoint at = list.viewport()->rect().center();
+        for (int turn : c.turns) {
+            QWheelEvent e(at, list.viewport()->mapToGlobal(at), {}, {0, turn}, Qt::NoButton, {},
+                          Qt::ScrollUpdate, false);
+            QApplication::sendEvent(list.viewport(), &e);
+        }
+        EXPECT_EQ(bar->value(), (3 + c.notchesDown) * lines) << c.name;
+        EXPECT_EQ(downs - ups, c.notchesDown) << c.name;
+        EXPECT_EQ(downs + ups, std::abs(c.notchesDown)) << c.name;
+    }
 }
 
 TEST_F(FileList, TheHighlightLeavesTheIconColumnInTheListsColour) {
