@@ -344,10 +344,10 @@ TEST_F(RestoreCommandTest, ATargetThatCannotBeExaminedIsRefusedForWhatReallyHapp
     MakeForm();
     SelectBoth("sample.fbk", "target.fdb");
     const ino_t before = Inode(target());
-    DescriptorsGoAfterFirstContact logger;
-    form_->pFIBRestoreService1->SetSQLLogger(&logger);
+    const auto logger = std::make_shared<DescriptorsGoAfterFirstContact>();
+    form_->pFIBRestoreService1->SetSQLLogger(logger);
     form_->RzBitBtn1->click();
-    logger.full.reset();
+    logger->full.reset();
     form_->pFIBRestoreService1->SetSQLLogger(nullptr);
 
     ASSERT_EQ(layer_.messages.size(), 1u);

@@ -3,8 +3,10 @@
 // library as the tool reaches it.
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <clocale>
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "TraceIsolation.h"
+#include "core/ScopeGuard.h"
 #include "services/IB_Services.h"
 
 namespace {
@@ -521,9 +524,13 @@ TEST_F(ToolRestore, Firebird4ItemsReachTheServerOnAUtf8Connection) {
     }
 }
 
-// This process never sets a locale, so the client library takes its texts
-// for ASCII; declared UTF-8, a Korean name reaches the server unchanged.
+// Under the plain C locale the client library takes its texts for ASCII;
+// declared UTF-8, a Korean name reaches the server unchanged.
 TEST_F(ToolRestore, Utf8NamesReachTheServerWhateverTheProcessLocale) {
+    const std::string previous = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    const core::ScopeExit restoreLocale(
+        [&previous] { std::setlocale(LC_CTYPE, previous.c_str()); });
     ScratchFile target("-복원.fdb");
     service->SetUtf8Names(true);
     Restore(SampleBackup(), target.Path());
