@@ -419,7 +419,12 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     std::vector<std::string> unaskedRoots_;
     std::string driveBeforeChange_;
     bool updating_ = false;
-    bool inChange_ = false;
+    // Set while the change handling renews an exchanged drive: the
+    // selection moves that causes are its own steps, not new changes.
+    bool renewingInChange_ = false;
+    // Counts the change handlings begun: an outer one that a nested one
+    // overtook stops, the newer selection having been handled whole.
+    unsigned changesBegun_ = 0;
     std::string savedDir_;
     QIcon openFolderIcon_;
     QMetaObject::Connection deviceHook_;

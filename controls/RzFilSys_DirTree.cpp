@@ -538,15 +538,21 @@ bool TRzDirectoryTree::CanChange(TTreeNode* node) {
 }
 
 void TRzDirectoryTree::Change(TTreeNode* node) {
-    if (destroyingView_ || updating_ || inChange_)
+    if (destroyingView_ || updating_ || renewingInChange_)
         return;
-    inChange_ = true;
-    const core::ScopeExit done([this] { inChange_ = false; });
+    const unsigned change = ++changesBegun_;
+    // A handler below may open another folder (OpenDir from the list's
+    // OnChange or from OnDriveChange); that change runs in full, and this
+    // one, no longer about the selected node, ends there.
+    auto overtaken = [&] { return changesBegun_ != change; };
     // Moving the selection to a reset drive below asks about the change
     // again; the drive the user came from is the one before this change.
     const std::string driveBefore = driveBeforeChange_;
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
+        // Forgetting the old medium's folders moves the selection, and so
+        // does selecting the drive below; only recursion is kept out.
+        const auto renewing = core::SetForScope(renewingInChange_, true);
         if (RenewIfExchanged(root)) {
             // The folders of the old medium are gone, `node` among them:
             // the drive itself is what is selected now.
@@ -558,9 +564,14 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
         driveBeforeChange_ = SelectedDrive();
         if (OnDriveChange)
             OnDriveChange(this);
+        if (overtaken())
+            return;
     }
-    if (fileList_)
+    if (fileList_) {
         fileList_->SetListDir(SelectedDir());
+        if (overtaken())
+            return;
+    }
     UpdateDirLabel();
     TRzCustomTreeView::Change(node);
 }

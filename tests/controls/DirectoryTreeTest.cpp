@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <utility>
 
 #include "ControlsTestSupport.h"
 #include "core/Exceptions.h"
@@ -387,6 +388,35 @@ TEST_F(DriveLetters, ChangingDrivesIsReportedOnlyWhenTheDriveChanges) {
     EXPECT_EQ(driveChanges, 0);
     tree.OpenDir("D:\\");
     EXPECT_EQ(driveChanges, 1);
+}
+
+TEST_F(DriveLetters, AFolderOpenedFromAChangeHandlerIsHandledInFull) {
+    enum From { ListChange, DriveChange };
+    const char* const target = "C:\\App\\BackUp";
+    for (From from : {ListChange, DriveChange}) {
+        tree.OpenDir("C:\\");
+        QLabel label;
+        label.resize(2000, 20);
+        tree.SetDirLabel(&label);
+        bool opened = false;
+        auto openOnce = [&](TComponent*) {
+            if (!std::exchange(opened, true))
+                tree.OpenDir(target);
+        };
+        std::vector<std::string> changed;
+        tree.OnChange = [&](TComponent*, TTreeNode* node) {
+            changed.push_back(TRzDirectoryTree::InfoOf(node)->Path);
+        };
+        (from == ListChange ? list.OnChange : tree.OnDriveChange) = openOnce;
+        tree.OpenDir(from == ListChange ? "C:\\App" : "D:\\");
+        EXPECT_EQ(tree.SelectedDir(), target) << from;
+        EXPECT_EQ(list.ListDir(), target) << from;
+        EXPECT_EQ(label.text().toStdString(), target) << from;
+        EXPECT_EQ(changed, Strings{std::string(target) + "\\"}) << from;
+        list.OnChange = nullptr;
+        tree.OnDriveChange = nullptr;
+        tree.OnChange = nullptr;
+    }
 }
 
 TEST_F(DriveLetters, ARemovableDriveTakesItsVolumeCaptionWhenFirstSelected) {
