@@ -319,6 +319,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
 
     TRzFileListBox* FileList() const { return fileList_; }
     void SetFileList(TRzFileListBox* list);
+    // Shows the selected folder, shortened to the label's width, or to the
+    // tree's for a label a layout sizes to its text (horizontal policy
+    // Fixed or Maximum).
     QLabel* DirLabel() const { return dirLabel_; }
     void SetDirLabel(QLabel* label);
     TDriveTypes DriveTypes() const { return driveTypes_; }

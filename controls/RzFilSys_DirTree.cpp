@@ -3,6 +3,7 @@
 
 #include <QCollator>
 #include <QLabel>
+#include <QLayout>
 #include <algorithm>
 
 #include "controls/RzFilSys.h"
@@ -609,11 +610,34 @@ void TRzDirectoryTree::Click() {
     TRzCustomTreeView::Click();
 }
 
+namespace {
+
+bool LayoutHolds(const QLayout& layout, const QWidget& widget) {
+    for (int i = 0; i < layout.count(); ++i) {
+        QLayoutItem* item = layout.itemAt(i);
+        if (item->widget() == &widget || (item->layout() && LayoutHolds(*item->layout(), widget)))
+            return true;
+    }
+    return false;
+}
+
+// A label sizes itself when a layout gives it its text's width and never
+// more: its own width is then that of the text it showed before.
+bool SizesItself(const QLabel& label) {
+    const QWidget* parent = label.parentWidget();
+    return parent && parent->layout() &&
+           !(label.sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag) &&
+           LayoutHolds(*parent->layout(), label);
+}
+
+}  // namespace
+
 void TRzDirectoryTree::UpdateDirLabel() {
     if (!dirLabel_)
         return;
-    dirLabel_->setText(QString::fromStdString(
-        ShortenPathForLabel(SelectedDir(), dirLabel_->font(), dirLabel_->width())));
+    const int width = SizesItself(*dirLabel_) ? this->width() : dirLabel_->width();
+    dirLabel_->setText(
+        QString::fromStdString(ShortenPathForLabel(SelectedDir(), dirLabel_->font(), width)));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QTest>
 #include <utility>
@@ -417,6 +418,22 @@ TEST_F(DriveLetters, AFolderOpenedFromAChangeHandlerIsHandledInFull) {
         tree.OnDriveChange = nullptr;
         tree.OnChange = nullptr;
     }
+}
+
+TEST_F(DriveLetters, ALabelThatSizesItselfIsMeasuredByTheTree) {
+    QWidget form;
+    auto* row = new QHBoxLayout(&form);
+    auto* label = new QLabel;
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    row->addWidget(label);
+    row->addStretch();
+    form.show();
+    tree.SetDirLabel(label);
+    tree.OpenDir("C:\\App");
+    QApplication::processEvents();  // the layout fits the label to its text
+    ASSERT_LT(label->width(), tree.width());
+    tree.OpenDir("C:\\App\\BackUp");
+    EXPECT_EQ(label->text().toStdString(), "C:\\App\\BackUp");
 }
 
 TEST_F(DriveLetters, ARemovableDriveTakesItsVolumeCaptionWhenFirstSelected) {
