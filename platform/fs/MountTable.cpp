@@ -111,9 +111,12 @@ bool IsBrowsableMount(const MountEntry& m) {
     for (const char* k : kKernel)
         if (m.fsType == k)
             return false;
-    // The system's own scratch areas are not volumes anyone browses.
+    // The system's own scratch areas are not volumes anyone browses; but
+    // removable media are mounted under /run/media/<user> on several
+    // distributions.
+    const bool media = UnderFolder(m.mountPoint, "/run/media") && m.mountPoint != "/run/media";
     for (std::string_view f : {"/proc", "/sys", "/dev", "/run", "/boot/efi"})
-        if (UnderFolder(m.mountPoint, f))
+        if (UnderFolder(m.mountPoint, f) && !media)
             return false;
     // A read-only RAM file system holds nothing anyone put there.
     if ((m.fsType == "tmpfs" || m.fsType == "ramfs") && m.readOnly)

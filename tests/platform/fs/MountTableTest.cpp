@@ -45,6 +45,26 @@ TEST(MountTable, KernelFileSystemsAndReadOnlyScratchAreNotVolumes) {
                                                    "/media/cd", "/scratch"}));
 }
 
+TEST(MountTable, MediaUnderRunAreVolumesButTheSystemsRuntimeMountsAreNot) {
+    struct Case {
+        const char* mountPoint;
+        const char* fsType;
+        bool browsable;
+    };
+    const Case cases[] = {
+        {"/run/media/anna/STICK", "vfat", true},
+        {"/run/media/anna/DISC", "iso9660", true},
+        {"/run/media", "tmpfs", false},
+        {"/run/mediaspare", "ext4", false},
+        {"/run/user/1000", "tmpfs", false},
+        {"/run/lock", "tmpfs", false},
+        {"/run/credentials/systemd-journald.service", "ramfs", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsBrowsableMount({c.mountPoint, c.fsType, "/dev/sdc1", false}), c.browsable)
+            << c.mountPoint;
+}
+
 TEST(MountTable, KindsFollowTheFileSystem) {
     auto mounts = ParseMountInfo(kSample);
     EXPECT_EQ(DriveKindOf(mounts[0], false), dkFixed);
