@@ -20,6 +20,7 @@
 
 #include "platform/fs/FileSystem.h"
 #include "platform/fs/MountTable.h"
+#include "platform/fs/PosixRename.h"
 
 namespace platform::fs {
 
@@ -287,11 +288,10 @@ class SystemFileSystem final : public FileSystem {
 
     bool Rename(const std::string& from, const std::string& to, std::string* error) override {
         // Never replace an existing entry, as a move of a folder must not.
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-            return true;
-        if (error)
-            *error = std::strerror(errno);
-        return false;
+        const int failure = RenameWithoutReplacing(from, to);
+        if (failure != 0 && error)
+            *error = std::strerror(failure);
+        return failure == 0;
     }
 
     std::vector<Drive> Drives() override {
