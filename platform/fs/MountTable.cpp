@@ -1,12 +1,17 @@
 #include "platform/fs/MountTable.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/fs/FileSystem.h"
@@ -82,6 +87,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
         m.mountPoint = Unescape(fields[4]);
         m.fsType = Unescape(fields[dash + 1]);
         m.source = Unescape(fields[dash + 2]);
+        m.device = std::string(fields[2]);
         std::string_view options = fields[5 < fields.size() ? 5 : 4];
         m.readOnly = options == "ro" || StartsWith(options, "ro,");
         mounts.push_back(std::move(m));
@@ -139,6 +145,64 @@ bool IsRemovableDevice(const std::string& source) {
             return flag[0] == '1';
     }
     return false;
+}
+
+std::string DiskLinkName(const std::string& folder, const std::string& source) {
+    char wanted[4096];
+    if (!realpath(source.c_str(), wanted))
+        return {};
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return {};
+    while (dirent* e = ::readdir(dir.get())) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string link = folder + "/" + e->d_name;
+        char target[4096];
+        if (!realpath(link.c_str(), target) || std::strcmp(target, wanted) != 0)
+            continue;
+        // udev writes blanks and other unsafe characters as \xNN.
+        const std::string name = e->d_name;
+        std::string decoded;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+                std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
+                std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
+                decoded += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else {
+                decoded += name[i];
+            }
+        }
+        return decoded;
+    }
+    return {};
+}
+
+std::optional<std::uint64_t> DiskSequence(const std::string& sysDevBlock,
+                                          const std::string& device) {
+    const std::string folder = sysDevBlock + "/" + device;
+    for (const char* file : {"/diskseq", "/../diskseq"}) {
+        const std::string text = ReadSmallFile(folder + file);
+        if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
+            return std::stoull(text);
+    }
+    return std::nullopt;
+}
+
+std::uint32_t VolumeSerialOf(const VolumeIdentity& identity) {
+    std::uint32_t serial = 0;
+    if (identity.uuid.empty() && !identity.diskSequence) {
+        serial = static_cast<std::uint32_t>(identity.fsid ^ (identity.fsid >> 32));
+    } else {
+        // FNV-1a over the UUID and the sequence number.
+        serial = 2166136261u;
+        const std::string key =
+            identity.uuid + "/" +
+            (identity.diskSequence ? std::to_string(*identity.diskSequence) : std::string());
+        for (unsigned char c : key) serial = (serial ^ c) * 16777619u;
+    }
+    return serial == 0xFFFFFFFFu ? 0xFFFFFFFEu : serial;
 }
 
 int DriveKindOf(const MountEntry& m, bool removable) {

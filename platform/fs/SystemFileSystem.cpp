@@ -92,35 +92,6 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
-std::string LabelOfDevice(const std::string& source) {
-    char wanted[4096];
-    if (!realpath(source.c_str(), wanted))
-        return {};
-    std::unique_ptr<DIR, DirCloser> dir(::opendir("/dev/disk/by-label"));
-    if (!dir)
-        return {};
-    while (dirent* e = ::readdir(dir.get())) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::string link = std::string("/dev/disk/by-label/") + e->d_name;
-        char target[4096];
-        if (!realpath(link.c_str(), target) || std::strcmp(target, wanted) != 0)
-            continue;
-        // udev writes blanks and other unsafe characters as \xNN.
-        std::string name = e->d_name, label;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
-                label += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
-                i += 3;
-            } else {
-                label += name[i];
-            }
-        }
-        return label;
-    }
-    return {};
-}
-
 std::string LabelOfShare(const std::string& source) {
     std::string s = source;
     std::replace(s.begin(), s.end(), '\\', '/');
@@ -331,16 +302,21 @@ class SystemFileSystem final : public FileSystem {
         const MountEntry* m = MountOf(mounts, root);
         // The probe answers -1 for a volume that cannot be read, and nothing
         // when the volume kept it waiting.
-        auto fsid = Probe<std::int64_t>("vol:" + root, kVolumeTimeout, [root] {
+        // What names the medium comes from udev and the kernel, without a
+        // look at the medium itself.
+        VolumeIdentity identity;
+        const bool device = m && m->source.rfind("/dev/", 0) == 0;
+        if (device) {
+            identity.uuid = DiskLinkName("/dev/disk/by-uuid", m->source);
+            identity.diskSequence = DiskSequence("/sys/dev/block", m->device);
+        }
+        auto fsid = Probe<std::int64_t>("vol:" + root, kVolumeTimeout, [root, identity] {
             struct statvfs vfs {};
             if (::statvfs(root.c_str(), &vfs) != 0)
                 return std::optional<std::int64_t>(-1);
-            auto id = static_cast<std::uint64_t>(vfs.f_fsid);
-            auto serial = static_cast<std::uint32_t>(id ^ (id >> 32));
-            // All ones stands for "unreadable" in the controls.
-            if (serial == 0xFFFFFFFFu)
-                serial = 0xFFFFFFFEu;
-            return std::optional<std::int64_t>(serial);
+            VolumeIdentity read = identity;
+            read.fsid = static_cast<std::uint64_t>(vfs.f_fsid);
+            return std::optional<std::int64_t>(VolumeSerialOf(read));
         });
         if (timedOut)
             *timedOut = !fsid;
@@ -350,8 +326,8 @@ class SystemFileSystem final : public FileSystem {
         info.serial = static_cast<std::uint32_t>(*fsid);
         if (m && IsNetworkFsType(m->fsType))
             info.label = LabelOfShare(m->source);
-        else if (m && m->source.rfind("/dev/", 0) == 0)
-            info.label = LabelOfDevice(m->source);
+        else if (device)
+            info.label = DiskLinkName("/dev/disk/by-label", m->source);
         return info;
     }
 

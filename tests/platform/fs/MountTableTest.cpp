@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/fs/FileSystem.h"
+#include "tests/support/Files.h"
 
 using namespace platform::fs;
 
@@ -31,6 +32,7 @@ TEST(MountTable, ParsesFieldsAndDecodesEscapes) {
     EXPECT_EQ(mounts[0].fsType, "ext4");
     EXPECT_EQ(mounts[3].mountPoint, "/mnt/my data");
     EXPECT_EQ(mounts[3].source, "/dev/sdb1");
+    EXPECT_EQ(mounts[3].device, "0:40");
     EXPECT_TRUE(mounts[6].readOnly);
     EXPECT_FALSE(mounts[0].readOnly);
 }
@@ -61,7 +63,8 @@ TEST(MountTable, MediaUnderRunAreVolumesButTheSystemsRuntimeMountsAreNot) {
         {"/run/credentials/systemd-journald.service", "ramfs", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsBrowsableMount({c.mountPoint, c.fsType, "/dev/sdc1", false}), c.browsable)
+        EXPECT_EQ(IsBrowsableMount({c.mountPoint, c.fsType, "/dev/sdc1", false, "8:33"}),
+                  c.browsable)
             << c.mountPoint;
 }
 
@@ -74,6 +77,48 @@ TEST(MountTable, KindsFollowTheFileSystem) {
     EXPECT_EQ(DriveKindOf(mounts[5], false), dkRemote);
     EXPECT_EQ(DriveKindOf(mounts[6], false), dkCdRom);
     EXPECT_EQ(DriveKindOf(mounts[7], false), dkRamDisk);
+}
+
+TEST(MountTable, AnExchangedMediumGetsAnotherSerial) {
+    struct Case {
+        const char* name;
+        VolumeIdentity before, after;
+        bool same;
+    };
+    const std::uint64_t device = 0x801;  // FAT and discs take the device as their id
+    const Case cases[] = {
+        {"another UUID",
+         {"1A2B-3C4D", std::nullopt, device},
+         {"5E6F-7081", std::nullopt, device},
+         false},
+        {"another disk sequence", {"", 7, device}, {"", 8, device}, false},
+        {"the same medium", {"1A2B-3C4D", 7, device}, {"1A2B-3C4D", 7, device}, true},
+        {"a share by its id", {"", std::nullopt, 41}, {"", std::nullopt, 42}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(VolumeSerialOf(c.before) == VolumeSerialOf(c.after), c.same) << c.name;
+        EXPECT_NE(VolumeSerialOf(c.before), 0xFFFFFFFFu) << c.name;
+    }
+}
+
+TEST(MountTable, AMediumIsNamedByUdevsLinksAndTheKernelsDiskSequence) {
+    test_support::TempFolder dir("disks");
+    const std::string device = dir.File("dev/sdb1");
+    dir.File("dev/sdc1");
+    dir.Folder("by-label");
+    std::filesystem::create_symlink("../dev/sdc1", dir.Path("by-label/OTHER"));
+    std::filesystem::create_symlink("../dev/sdb1", dir.Path("by-label/MY\\x20STICK"));
+    EXPECT_EQ(DiskLinkName(dir.Path("by-label"), device), "MY STICK");
+    EXPECT_EQ(DiskLinkName(dir.Path("by-label"), dir.Path("dev/sdd1")), "");
+    // A partition's sequence is its disk's.
+    dir.File("block/sdb/diskseq", "12\n");
+    dir.Folder("block/sdb/sdb1");
+    dir.Folder("sys");
+    std::filesystem::create_symlink("../block/sdb/sdb1", dir.Path("sys/8:17"));
+    std::filesystem::create_symlink("../block/sdb", dir.Path("sys/8:16"));
+    EXPECT_EQ(DiskSequence(dir.Path("sys"), "8:17"), 12u);
+    EXPECT_EQ(DiskSequence(dir.Path("sys"), "8:16"), 12u);
+    EXPECT_EQ(DiskSequence(dir.Path("sys"), "8:32"), std::nullopt);
 }
 
 TEST(MountTable, APathBelongsToTheDeepestMount) {
