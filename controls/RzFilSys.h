@@ -422,9 +422,9 @@ class TRzDirectoryTree : public TRzCustomTreeView {
     std::vector<std::string> unaskedRoots_;
     std::string driveBeforeChange_;
     bool updating_ = false;
-    // The nodes whose change handling is under way, innermost last: a
-    // change for one of them again is recursion, any other runs.
-    std::vector<TTreeNode*> changing_;
+    // Set while the change handling renews an exchanged drive: the
+    // selection moves that causes are its own steps, not new changes.
+    bool renewingInChange_ = false;
     // Counts the change handlings begun: an outer one that a nested one
     // overtook stops, the newer selection having been handled whole.
     unsigned changesBegun_ = 0;

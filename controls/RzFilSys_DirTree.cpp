@@ -539,11 +539,8 @@ bool TRzDirectoryTree::CanChange(TTreeNode* node) {
 }
 
 void TRzDirectoryTree::Change(TTreeNode* node) {
-    if (destroyingView_ || updating_ ||
-        std::find(changing_.begin(), changing_.end(), node) != changing_.end())
+    if (destroyingView_ || updating_ || renewingInChange_)
         return;
-    changing_.push_back(node);
-    const core::ScopeExit done([this] { changing_.pop_back(); });
     const unsigned change = ++changesBegun_;
     // A handler below may open another folder (OpenDir from the list's
     // OnChange or from OnDriveChange); that change runs in full, and this
@@ -554,12 +551,13 @@ void TRzDirectoryTree::Change(TTreeNode* node) {
     const std::string driveBefore = driveBeforeChange_;
     if (InfoOf(node)) {
         const std::string root = DriveRootOf(node);
+        // Forgetting the old medium's folders moves the selection, and so
+        // does selecting the drive below; only recursion is kept out.
+        const auto renewing = core::SetForScope(renewingInChange_, true);
         if (RenewIfExchanged(root)) {
             // The folders of the old medium are gone, `node` among them:
-            // the drive itself is what is selected now, and this handling
-            // is its change.
+            // the drive itself is what is selected now.
             node = FindDriveNode(root);
-            changing_.back() = node;
             Select(node);
         }
     }
