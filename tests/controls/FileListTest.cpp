@@ -134,12 +134,17 @@ TEST_F(FileList, MovingToTheSameFolderDoesNotReadItAgain) {
     EXPECT_EQ(changes, 1);
 }
 
-TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
-    FakeFileSystem fake(PathStyle::Posix);
+// A readable BackUp beside a folder that cannot be entered.
+void LayOutShutFolder(FakeFileSystem& fake) {
     fake.AddDrive("/", platform::fs::dkFixed);
     fake.AddFile("/app/BackUp/a.fbk");
     fake.AddFile("/app/Shut/x.fdb");
     fake.SetLocked("/app/Shut", true);
+}
+
+TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
+    FakeFileSystem fake(PathStyle::Posix);
+    LayOutShutFolder(fake);
     platform::fs::ScopedFileSystem use(fake);
     for (const char* folder : {"/app/Shut", "/app/Missing"}) {
         TRzFileListBox backups;
@@ -181,10 +186,7 @@ TEST_F(FileList, AFolderThatCouldNotBeReadIsReadWhenSetAgain) {
 
 TEST_F(FileList, ARelativeNameInAListWhoseFolderIsShutFails) {
     FakeFileSystem fake(PathStyle::Posix);
-    fake.AddDrive("/", platform::fs::dkFixed);
-    fake.AddFile("/app/BackUp/a.fbk");
-    fake.AddFile("/app/Shut/x.fdb");
-    fake.SetLocked("/app/Shut", true);
+    LayOutShutFolder(fake);
     platform::fs::ScopedFileSystem use(fake);
     TRzFileListBox list;
     Open(list, "/app/Shut");

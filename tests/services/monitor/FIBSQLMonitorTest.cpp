@@ -170,6 +170,16 @@ bool Reaped(pid_t pid, std::chrono::milliseconds limit) {
     return test_support::ReapChild(pid, limit).has_value();
 }
 
+// Registers a child's monitor as the document says, and says it is ready to
+// read; a child that cannot take the mutex ends with 1.
+void RegisterInChild(TraceTransport& t) {
+    if (t.mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired)
+        _exit(1);
+    t.Counter(tt::kMonitorCountOffset).fetch_add(1);
+    t.mutex.Unlock();
+    t.readEvent.Set();
+}
+
 // A monitor program of our own in a child process that registers as the
 // document says, counts itself in as a reader of the first chunk announced
 // and dies there, before it has read a byte.
@@ -177,11 +187,7 @@ pid_t ForkReaderThatDiesMidChunk() {
     pid_t pid = fork();
     if (pid == 0) {
         TraceTransport t;
-        if (t.mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired)
-            _exit(1);
-        t.Counter(tt::kMonitorCountOffset).fetch_add(1);
-        t.mutex.Unlock();
-        t.readEvent.Set();
+        RegisterInChild(t);
         if (!t.writeEvent.Wait(5000ms))
             _exit(2);
         t.Counter(tt::kReaderCountOffset).fetch_add(1);
@@ -198,11 +204,7 @@ pid_t ForkSlowReader(std::chrono::milliseconds hold, const std::string& lastText
     pid_t pid = fork();
     if (pid == 0) {
         TraceTransport t;
-        if (t.mutex.Lock(1000ms) != NamedMutex::LockResult::Acquired)
-            _exit(1);
-        t.Counter(tt::kMonitorCountOffset).fetch_add(1);
-        t.mutex.Unlock();
-        t.readEvent.Set();
+        RegisterInChild(t);
         std::string bytes;
         for (int chunk = 0; chunk < 2; ++chunk) {
             if (!t.writeEvent.Wait(5000ms))
