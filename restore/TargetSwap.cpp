@@ -11,17 +11,21 @@ namespace restore {
 namespace {
 
 // How long a rollback gives the server to let go of the file a failed
-// restore left behind; the server may still be cleaning up when its error
+// restore left behind: the server may still be cleaning up when its error
 // reaches us.
-constexpr auto kReleaseWait = std::chrono::seconds(2);
+constexpr auto kReleaseWait = std::chrono::seconds(5);
 constexpr auto kReleaseTurn = std::chrono::milliseconds(50);
 
 }  // namespace
 
 TargetSwap::TargetSwap(std::string target, PauseFn pause)
     : target_(std::move(target)), pause_(std::move(pause)) {
-    if (target_.empty() || !FileExists(target_))
+    if (target_.empty())
         return;
+    if (!FileExists(target_)) {
+        wasAbsent_ = true;
+        return;
+    }
     if (IsHeldOpen(target_))
         throw ETargetInUse(target_);
     aside_ = MoveAside(target_);
@@ -31,7 +35,7 @@ TargetSwap::TargetSwap(std::string target, PauseFn pause)
 
 TargetSwap::~TargetSwap() {
     if (!settled_)
-        Rollback();
+        Rollback(ServerEnd::Unknown);
 }
 
 bool TargetSwap::Commit() {
@@ -40,21 +44,28 @@ bool TargetSwap::Commit() {
     return !HadOriginal() || DeleteFile(aside_);
 }
 
-OriginalFate TargetSwap::Rollback() {
+bool TargetSwap::RemoveLeftover() {
+    auto waited = std::chrono::milliseconds(0);
+    while (IsHeldOpen(target_) && waited < kReleaseWait) {
+        pause_(kReleaseTurn);
+        waited += kReleaseTurn;
+    }
+    return !IsHeldOpen(target_) && DeleteFile(target_);
+}
+
+OriginalFate TargetSwap::Rollback(ServerEnd end) {
     if (settled_)
         return fate_;
     settled_ = true;
-    if (!HadOriginal())
+    const bool leftover = !target_.empty() && FileExists(target_);
+    if (!HadOriginal()) {
+        // What a failed restore leaves is a database in maintenance mode.
+        if (leftover && wasAbsent_ && end == ServerEnd::Ended)
+            RemoveLeftover();
         return fate_ = OriginalFate::None;
-    if (FileExists(target_)) {
-        auto waited = std::chrono::milliseconds(0);
-        while (IsHeldOpen(target_) && waited < kReleaseWait) {
-            pause_(kReleaseTurn);
-            waited += kReleaseTurn;
-        }
-        if (IsHeldOpen(target_) || !DeleteFile(target_))
-            return fate_ = OriginalFate::KeptAside;
     }
+    if (leftover && (end == ServerEnd::Unknown || !RemoveLeftover()))
+        return fate_ = OriginalFate::KeptAside;
     return fate_ = MoveBack(aside_, target_) ? OriginalFate::PutBack : OriginalFate::KeptAside;
 }
 
