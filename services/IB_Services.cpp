@@ -1,6 +1,8 @@
 #include "services/IB_Services.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <type_traits>
@@ -41,6 +43,46 @@ constexpr SpbParameter kSpbParameters[] = {
     {"dummy_packet_interval", isc_spb_dummy_packet_interval, false},
     {"sql_role_name", isc_spb_sql_role_name, true},
 };
+
+// The bit each restore option sets in the options word.
+struct RestoreOptionBit {
+    TRestoreOption member;
+    std::int32_t bit;
+};
+constexpr RestoreOptionBit kRestoreOptionBits[] = {
+    {TRestoreOption::DeactivateIndexes, isc_spb_res_deactivate_idx},
+    {TRestoreOption::NoShadow, isc_spb_res_no_shadow},
+    {TRestoreOption::NoValidityCheck, isc_spb_res_no_validity},
+    {TRestoreOption::OneRelationAtATime, isc_spb_res_one_at_a_time},
+    {TRestoreOption::Replace, isc_spb_res_replace},
+    {TRestoreOption::CreateNewDB, isc_spb_res_create},
+    {TRestoreOption::UseAllSpace, isc_spb_res_use_all_space},
+    {TRestoreOption::MetadataOnly, isc_spb_res_metadata_only},
+};
+
+// Restore items that came with Firebird 4, which the Firebird 3 header we
+// build with lacks; the values are those of Firebird 4's own header.
+constexpr std::uint8_t kResIncludeData = 19;      // isc_spb_res_include_data
+constexpr std::uint8_t kResReplicaMode = 20;      // isc_spb_res_replica_mode
+constexpr std::uint8_t kResReplicaNone = 0;       // isc_spb_res_rm_none
+constexpr std::uint8_t kResReplicaReadOnly = 1;   // isc_spb_res_rm_readonly
+constexpr std::uint8_t kResReplicaReadWrite = 2;  // isc_spb_res_rm_readwrite
+#ifdef isc_spb_res_include_data
+static_assert(isc_spb_res_include_data == kResIncludeData);
+static_assert(isc_spb_res_replica_mode == kResReplicaMode);
+static_assert(isc_spb_res_rm_none == kResReplicaNone);
+static_assert(isc_spb_res_rm_readonly == kResReplicaReadOnly);
+static_assert(isc_spb_res_rm_readwrite == kResReplicaReadWrite);
+#endif
+
+// The value byte of the access mode and replica mode items, by the
+// property's value; no item for the backup's own mode.
+constexpr int kNoItem = -1;
+constexpr int kAccessModeBytes[] = {kNoItem, isc_spb_res_am_readwrite, isc_spb_res_am_readonly};
+constexpr int kReplicaModeBytes[] = {kNoItem, kResReplicaNone, kResReplicaReadOnly,
+                                     kResReplicaReadWrite};
+static_assert(std::size(kAccessModeBytes) == static_cast<int>(TRestoreAccessMode::ReadOnly) + 1);
+static_assert(std::size(kReplicaModeBytes) == static_cast<int>(TReplicaMode::ReadWrite) + 1);
 
 std::mutex loginPromptLock;
 TLoginPromptProc loginPromptProc;
@@ -114,7 +156,7 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
     return "localhost:service_mgr";
 }
 
-std::string BuildAttachBlock(const TStrings& params) {
+std::string BuildAttachBlock(const TStrings& params, bool utf8Names) {
     TParameterBlock block(SpbConstantNotSupported);
     block.AddTag(isc_spb_version);
     block.AddTag(isc_spb_current_version);
@@ -139,7 +181,27 @@ std::string BuildAttachBlock(const TStrings& params) {
             RaiseClientError(SpbConstantNotSupported);
         block.AddShortText(found->item, TStrings::ValueOf(line));
     }
+    if (utf8Names)
+        block.AddShortText(isc_spb_utf8_filename, {});
     return block.Take();
+}
+
+int ServerMajorVersion(std::string_view versionText) {
+    // The build part leads: platform, a dash, the build type letter, then
+    // major.minor.release.build.
+    const std::size_t dash = versionText.find('-');
+    if (dash == std::string_view::npos)
+        return 0;
+    int major = 0;
+    std::size_t at = dash + 2;
+    for (; at < versionText.size() && at < dash + 6; ++at) {
+        const char c = versionText[at];
+        if (c < '0' || c > '9')
+            break;
+        major = major * 10 + (c - '0');
+    }
+    const bool whole = at > dash + 2 && at < versionText.size() && versionText[at] == '.';
+    return whole ? major : 0;
 }
 
 // ---- TpFIBCustomService --------------------------------------------------
@@ -204,6 +266,14 @@ void TpFIBCustomService::SetLibraryName(const std::string& value) {
         return;
     libraryName_ = value;
     libraryBinding_.reset();
+}
+
+void TpFIBCustomService::SetUtf8Names(bool value) {
+    if (value == utf8Names_)
+        return;
+    RequireDetached();
+    utf8Names_ = value;
+    paramsDirty_ = true;
 }
 
 bool TpFIBCustomService::IsLibraryNameStored() const {
@@ -319,7 +389,7 @@ void TpFIBCustomService::Attach() {
         RaiseClientError(OperationCancelled);
     if (paramsDirty_) {
         // Built aside: a block that failed half-way is never kept or sent.
-        std::string block = BuildAttachBlock(params_);
+        std::string block = BuildAttachBlock(params_, utf8Names_);
         attachBlock_ = std::move(block);
         paramsDirty_ = false;
     }
@@ -376,37 +446,21 @@ void TpFIBCustomService::ServiceQuery(const std::string& sendItems) {
     Traced(&TFIBSQLMonitorHook::ServiceQuery, "ServiceQuery");
 }
 
-std::uint8_t TpFIBCustomService::ResponseByte(int offset) const {
-    if (offset < 0 || static_cast<std::size_t>(offset) >= responseBuffer_.size())
-        RaiseClientError(UnexpectedOutputValue);
-    return static_cast<std::uint8_t>(responseBuffer_[static_cast<std::size_t>(offset)]);
+TServiceAnswer TpFIBCustomService::QueryItems(std::string_view items,
+                                              const std::string& sendItems) {
+    queryBlock_.assign(items);
+    ServiceQuery(sendItems);
+    return ReadServiceAnswer(std::string_view(responseBuffer_.data(), responseBuffer_.size()),
+                             items);
 }
 
-std::string TpFIBCustomService::ResponseText(int offset, int length) const {
-    if (offset < 0 || length < 0 ||
-        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
-            responseBuffer_.size())
+std::string TpFIBCustomService::ServerVersion() {
+    RequireAttached();
+    const char request[] = {static_cast<char>(isc_info_svc_server_version)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    if (!answer.serverVersion)
         RaiseClientError(UnexpectedOutputValue);
-    return std::string(responseBuffer_.data() + offset, static_cast<std::size_t>(length));
-}
-
-std::int32_t TpFIBCustomService::ResponseInteger(int offset, int length) {
-    if (offset < 0 || length < 0 ||
-        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) >
-            responseBuffer_.size())
-        RaiseClientError(UnexpectedOutputValue);
-    EnsureLibrary();
-    const ISC_LONG value = libraryBinding_->isc_vax_integer(responseBuffer_.data() + offset,
-                                                            static_cast<short>(length));
-    // Even this call may leave the library's floating-point settings behind.
-    platform::ResetFpuToDefault();
-    return static_cast<std::int32_t>(value);
-}
-
-std::int32_t TpFIBCustomService::ReadOutputInteger(int& offset) {
-    const std::int32_t value = ResponseInteger(offset, 4);
-    offset += 4;
-    return value;
+    return std::move(*answer.serverVersion);
 }
 
 void TpFIBCustomService::StartService(const std::string& block) {
@@ -439,6 +493,11 @@ void TpFIBControlService::AddStartParam(std::int32_t value, std::uint8_t item) {
     startBlock_.AddInteger(item, value);
 }
 
+void TpFIBControlService::AddStartByte(std::uint8_t item, std::uint8_t value) {
+    startBlock_.AddTag(item);
+    startBlock_.AddTag(value);
+}
+
 void TpFIBControlService::ServiceStart() {
     RequireAttached();
     try {
@@ -460,12 +519,11 @@ void TpFIBControlService::SendStart() {
 }
 
 bool TpFIBControlService::IsRunning() {
-    RequestQueryItem(isc_info_svc_running);
-    ServiceQuery();
-    if (ResponseByte(0) != isc_info_svc_running)
+    const char request[] = {static_cast<char>(isc_info_svc_running)};
+    const TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    if (!answer.running)
         RaiseClientError(UnexpectedOutputValue);
-    int offset = 1;
-    return ReadOutputInteger(offset) == 1;
+    return *answer.running == 1;
 }
 
 // ---- TpFIBControlAndQueryService -----------------------------------------
@@ -476,6 +534,7 @@ TpFIBControlAndQueryService::TpFIBControlAndQueryService(TComponent* owner)
 void TpFIBControlAndQueryService::SelectAction(std::int32_t action) {
     endOfOutput_ = false;
     pendingAction_ = action;
+    inputWanted_ = 0;
 }
 
 void TpFIBControlAndQueryService::ServiceStart() {
@@ -493,21 +552,18 @@ std::string TpFIBControlAndQueryService::NextOutputLine() {
         return std::string();
     if (pendingAction_ == 0)
         RaiseClientError(QueryParamsInvalid);
-    RequestQueryItem(isc_info_svc_line);
-    ServiceQuery();
-    if (ResponseByte(0) != isc_info_svc_line)
+    const char request[] = {static_cast<char>(isc_info_svc_line)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1));
+    // A line is followed by the end and nothing else.
+    if (!answer.output || answer.MoreToCome() || !answer.ended)
         RaiseClientError(UnexpectedOutputValue);
-    // The length is unsigned on the wire; its end byte must lie inside the buffer.
-    const int length = ResponseInteger(1, 2) & 0xFFFF;
-    if (ResponseByte(3 + length) != isc_info_end)
-        RaiseClientError(UnexpectedOutputValue);
-    if (length == 0) {
+    if (answer.output->empty()) {
         endOfOutput_ = true;
         return std::string();
     }
     endOfOutput_ = false;
     // A zero byte in the text ends the line.
-    std::string line = ResponseText(3, length);
+    std::string line = std::move(*answer.output);
     line.resize(::strnlen(line.c_str(), line.size()));
     return line;
 }
@@ -519,26 +575,48 @@ std::string TpFIBControlAndQueryService::ReadOutput(std::int32_t timeoutSeconds)
         RaiseClientError(QueryParamsInvalid);
     TParameterBlock send(QueryParamsInvalid);
     send.AddSizedInteger(isc_info_svc_timeout, timeoutSeconds);
-    RequestQueryItem(isc_info_svc_to_eof);
-    ServiceQuery(send.Bytes());
-    if (ResponseByte(0) != isc_info_svc_to_eof)
+    const char request[] = {static_cast<char>(isc_info_svc_to_eof)};
+    TServiceAnswer answer = QueryItems(std::string_view(request, 1), send.Bytes());
+    if (!answer.output || !answer.ended)
         RaiseClientError(UnexpectedOutputValue);
-    const int length = ResponseInteger(1, 2) & 0xFFFF;
-    // Behind the text: the end, or a mark that more is to come (time-out,
-    // nothing ready yet, or more than the buffer held).
-    switch (ResponseByte(3 + length)) {
-        case isc_info_end:
-            if (length == 0)
-                endOfOutput_ = true;
-            break;
-        case isc_info_svc_timeout:
-        case isc_info_data_not_ready:
-        case isc_info_truncated:
-            break;
-        default:
-            RaiseClientError(UnexpectedOutputValue);
-    }
-    return ResponseText(3, length);
+    // Only the bare end says the output is over; every mark says more is to
+    // come (time-out, nothing ready yet, or more than the buffer held).
+    if (answer.output->empty() && !answer.MoreToCome())
+        endOfOutput_ = true;
+    return std::move(*answer.output);
+}
+
+TServiceExchange TpFIBControlAndQueryService::Exchange(const std::string* input,
+                                                       std::int32_t timeoutSeconds) {
+    if (endOfOutput_)
+        return TServiceExchange{.output = {}, .inputWanted = 0, .endOfOutput = true};
+    if (pendingAction_ == 0)
+        RaiseClientError(QueryParamsInvalid);
+    // More than the server asked for would make it fail the whole action.
+    if (input && (inputWanted_ == 0 || input->size() > inputWanted_))
+        RaiseClientError(QueryParamsInvalid);
+    TParameterBlock send(QueryParamsInvalid);
+    if (timeoutSeconds > 0)
+        send.AddSizedInteger(isc_info_svc_timeout, timeoutSeconds);
+    if (input)
+        send.AddText(isc_info_svc_line, *input);
+    // The input item first: the server fills the buffer with output up to a
+    // margin that holds only the marks and the end, and an input request
+    // placed behind the output would not fit and be lost.
+    const char request[] = {static_cast<char>(isc_info_svc_stdin),
+                            static_cast<char>(isc_info_svc_to_eof)};
+    inputWanted_ = 0;
+    TServiceAnswer answer = QueryItems(std::string_view(request, 2), send.Bytes());
+    if (!answer.inputWanted || !answer.output || !answer.ended)
+        RaiseClientError(UnexpectedOutputValue);
+
+    TServiceExchange turn;
+    turn.output = std::move(*answer.output);
+    turn.inputWanted = std::min(*answer.inputWanted, kMaxExchangeInput);
+    turn.endOfOutput = turn.output.empty() && !answer.MoreToCome() && turn.inputWanted == 0;
+    inputWanted_ = turn.inputWanted;
+    endOfOutput_ = turn.endOfOutput;
+    return turn;
 }
 
 // ---- TpFIBRestoreService -------------------------------------------------
@@ -548,10 +626,23 @@ TpFIBRestoreService::TpFIBRestoreService(TComponent* owner) : TpFIBBackupRestore
 }
 
 void TpFIBRestoreService::BuildStartParams() {
+    // The text items, by the property that holds the text; an empty one
+    // sends nothing.
+    struct TextItem {
+        std::string TpFIBRestoreService::*text;
+        std::uint8_t item;
+    };
+    static constexpr TextItem kTextItems[] = {
+        {&TpFIBRestoreService::fixFssData_, isc_spb_res_fix_fss_data},
+        {&TpFIBRestoreService::fixFssMetadata_, isc_spb_res_fix_fss_metadata},
+        {&TpFIBRestoreService::skipData_, isc_spb_res_skip_data},
+        {&TpFIBRestoreService::includeData_, kResIncludeData},
+    };
+
     std::int32_t optionsWord = 0;
-    for (int m = 0; m <= static_cast<int>(TRestoreOption::UseAllSpace); ++m)
-        if (options_.Contains(static_cast<TRestoreOption>(m)))
-            optionsWord += 0x0100 << m;
+    for (const RestoreOptionBit& option : kRestoreOptionBits)
+        if (options_.Contains(option.member))
+            optionsWord |= option.bit;
 
     SelectAction(isc_action_svc_restore);
     StartAction(isc_action_svc_restore);
@@ -578,4 +669,12 @@ void TpFIBRestoreService::BuildStartParams() {
     };
     addFiles(backupFile_, isc_spb_bkp_file, isc_spb_bkp_length);
     addFiles(databaseName_, isc_spb_dbname, isc_spb_res_length);
+
+    for (const TextItem& text : kTextItems) AddStartParam(this->*text.text, text.item);
+    auto addByte = [this](std::uint8_t item, int value) {
+        if (value != kNoItem)
+            AddStartByte(item, static_cast<std::uint8_t>(value));
+    };
+    addByte(isc_spb_res_access_mode, kAccessModeBytes[static_cast<int>(accessMode_)]);
+    addByte(kResReplicaMode, kReplicaModeBytes[static_cast<int>(replicaMode_)]);
 }

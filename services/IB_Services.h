@@ -10,11 +10,13 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Component.h"
 #include "core/Strings.h"
 #include "services/ParameterBlock.h"
+#include "services/ServiceAnswer.h"
 #include "services/fib.h"
 
 class IIBClientLibrary;
@@ -54,8 +56,13 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
 // The service parameter block of an attach, built from name=value lines.
 // Raises client error 73 for a parameter it does not know, and 72 for one it
 // cannot send: a parameter other than user name, password and role name, a
-// value over 255 bytes, or a block over 65535 bytes.
-std::string BuildAttachBlock(const TStrings& params);
+// value over 255 bytes, or a block over 65535 bytes. With `utf8Names` the
+// block ends with the item that declares every text of the connection UTF-8.
+std::string BuildAttachBlock(const TStrings& params, bool utf8Names = false);
+
+// The major version in a server version text such as
+// "LI-V3.0.11.33703 Firebird 3.0" (3); 0 when the text holds none.
+int ServerMajorVersion(std::string_view versionText);
 
 // What the operations raise, besides what is said at each:
 // - EFIBClientError with the client error code for misuse the services
@@ -64,7 +71,8 @@ std::string BuildAttachBlock(const TStrings& params);
 //   68, 69, 70 (query and start). The limits of the Services API blocks are
 //   refused the same way, under the code of the block they break: 72 for a
 //   Params value over 255 bytes or an attach block over 65535, 69 for a start
-//   block or file name over 65535, 68 for a BufferSize outside 5 to 65535.
+//   block or file name over 65535, 68 for a BufferSize outside 5 to 65535
+//   and for input the server did not ask for.
 //   Catching EFIBError takes every refusal and every server error.
 // - EFIBInterBaseError when the server refuses a call (the service counts
 //   as detached afterwards).
@@ -104,11 +112,22 @@ class TpFIBCustomService : public TComponent {
     bool IsLibraryNameStored() const;
     ISQLLogger* SQLLogger() const { return sqlLogger_; }
     void SetSQLLogger(ISQLLogger* logger);
+    // Declares every text of the connection (names, paths, patterns) UTF-8.
+    // The client library then hands the start block on as it is, instead of
+    // converting its texts from the process locale, and so also passes items
+    // it does not know itself to a newer server. Off by default; 66 while
+    // attached.
+    bool Utf8Names() const { return utf8Names_; }
+    void SetUtf8Names(bool value);
 
     // 66, 67, 7, 72, 73, the binding's errors, server errors.
     void Attach();
     // 65, server errors (the handle is dropped all the same).
     void Detach();
+
+    // The server's version text, such as "LI-V3.0.11.33703 Firebird 3.0"
+    // (see ServerMajorVersion). 65, 70, server errors.
+    std::string ServerVersion();
 
   protected:
     void AfterLoad() override;
@@ -125,14 +144,9 @@ class TpFIBCustomService : public TComponent {
     // Sends QueryBlock, with `sendItems` (such as a time limit) ahead of it;
     // the answer is left in the response buffer.
     void ServiceQuery(const std::string& sendItems = {});
-    // Reads of the last answer; a place outside the buffer is
-    // "Unexpected Output buffer value" (70).
-    std::uint8_t ResponseByte(int offset) const;
-    std::string ResponseText(int offset, int length) const;
-    // The little-endian integer of `length` bytes (2 or 4) at `offset` of the
-    // response, read through the client library.
-    std::int32_t ResponseInteger(int offset, int length);
-    std::int32_t ReadOutputInteger(int& offset);
+    // One query of the request items `items`, its answer read whole (70 for
+    // one that does not read as an answer to them).
+    TServiceAnswer QueryItems(std::string_view items, const std::string& sendItems = {});
     std::int32_t BufferSize() const { return bufferSize_; }
     // 68 outside 5 to 65535: the size travels in 16 bits, and the running
     // answer needs 5 bytes.
@@ -156,6 +170,7 @@ class TpFIBCustomService : public TComponent {
     TNotifyEvent onAttach_;
     TLoginEvent onLogin_;
     std::string libraryName_;
+    bool utf8Names_ = false;
     ISQLLogger* sqlLogger_ = nullptr;
     TComponent* sqlLoggerComponent_ = nullptr;
 
@@ -188,14 +203,31 @@ class TpFIBControlService : public TpFIBCustomService {
     // An empty text adds nothing, not even the item code.
     void AddStartParam(const std::string& text, std::uint8_t item);
     void AddStartParam(std::int32_t value, std::uint8_t item);
+    // Item code and one value byte.
+    void AddStartByte(std::uint8_t item, std::uint8_t value);
     void SendStart();
 
   private:
     TParameterBlock startBlock_{StartParamsInvalid};
 };
 
+// One turn of an action that reads its input from the client: what the
+// server wrote meanwhile and how much input it takes next.
+struct TServiceExchange {
+    std::string output;
+    // At most this many bytes go with the next turn; 0: none now.
+    std::uint32_t inputWanted = 0;
+    // The action has ended and written all of its output.
+    bool endOfOutput = false;
+};
+
 class TpFIBControlAndQueryService : public TpFIBControlService {
   public:
+    // The most input one turn carries: the send block travels with a 16-bit
+    // length, beside the time limit. A server that asks for more is told this
+    // much in TServiceExchange::inputWanted.
+    static constexpr std::uint32_t kMaxExchangeInput = TParameterBlock::kMaxLength - 7 - 3;
+
     explicit TpFIBControlAndQueryService(TComponent* owner = nullptr);
 
     void ServiceStart() override;
@@ -212,6 +244,20 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
     // the output sets EndOfOutput. Raises as NextOutputLine.
     std::string ReadOutput(std::int32_t timeoutSeconds);
 
+    // One turn of an action started to read its input from the client (a
+    // restore of the backup file "stdin"): hands the server `input`, then
+    // returns its output and how much input it takes next. `input` nullptr
+    // sends nothing; an empty text ends the input, and ending it before the
+    // server has read all it needs abandons the action. Input goes only when
+    // the last turn asked for it (the first turn sends none), at most
+    // inputWanted bytes: anything else is refused with 68 before anything is
+    // sent. While the server waits for input the answer comes at once; else
+    // the server waits up to `timeoutSeconds` (no limit when 0 or less) for
+    // output. After the end of the output, returns the end without a query.
+    // Also 68 before any action was started, 70, server errors (the action's
+    // own failure among them).
+    TServiceExchange Exchange(const std::string* input, std::int32_t timeoutSeconds);
+
     using TpFIBCustomService::BufferSize;
     using TpFIBCustomService::SetBufferSize;
 
@@ -223,6 +269,7 @@ class TpFIBControlAndQueryService : public TpFIBControlService {
   private:
     bool endOfOutput_ = false;
     std::int32_t pendingAction_ = 0;
+    std::uint32_t inputWanted_ = 0;
 };
 
 class TpFIBBackupRestoreService : public TpFIBControlAndQueryService {
@@ -246,7 +293,13 @@ enum class TRestoreOption : std::uint8_t {
     Replace,
     CreateNewDB,
     UseAllSpace,
+    MetadataOnly,
 };
+
+// What the restored database's access mode or replica mode becomes; the
+// backup's own unless set.
+enum class TRestoreAccessMode : std::uint8_t { AsBackedUp, ReadWrite, ReadOnly };
+enum class TReplicaMode : std::uint8_t { AsBackedUp, None, ReadOnly, ReadWrite };
 
 // A set of restore options, one bit per member.
 class TRestoreOptions {
@@ -262,6 +315,8 @@ class TRestoreOptions {
     constexpr bool operator==(const TRestoreOptions&) const = default;
 
   private:
+    static_assert(static_cast<unsigned>(TRestoreOption::MetadataOnly) < 8,
+                  "one byte holds the set");
     static constexpr std::uint8_t Bit(TRestoreOption m) {
         return static_cast<std::uint8_t>(1u << static_cast<unsigned>(m));
     }
@@ -270,6 +325,10 @@ class TRestoreOptions {
 
 class TpFIBRestoreService : public TpFIBBackupRestoreService {
   public:
+    // The backup file name that makes the server read the backup from the
+    // input the client feeds it (Exchange).
+    static constexpr const char* kBackupFromInput = "stdin";
+
     explicit TpFIBRestoreService(TComponent* owner = nullptr);
 
     TStrings& DatabaseName() { return databaseName_; }
@@ -286,6 +345,25 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
     bool IsOptionsStored() const {
         return !(options_ == TRestoreOptions{TRestoreOption::CreateNewDB});
     }
+    TRestoreAccessMode AccessMode() const { return accessMode_; }
+    void SetAccessMode(TRestoreAccessMode value) { accessMode_ = value; }
+    // The character set that text stored as malformed UNICODE_FSS is read
+    // in, for the tables' data and for the metadata; empty: no repair.
+    const std::string& FixFssData() const { return fixFssData_; }
+    void SetFixFssData(std::string value) { fixFssData_ = std::move(value); }
+    const std::string& FixFssMetadata() const { return fixFssMetadata_; }
+    void SetFixFssMetadata(std::string value) { fixFssMetadata_ = std::move(value); }
+    // A pattern the server matches (as SIMILAR TO) against table names: the
+    // data of the tables it matches is left out; empty: none.
+    const std::string& SkipData() const { return skipData_; }
+    void SetSkipData(std::string value) { skipData_ = std::move(value); }
+    // Only the tables the pattern matches get their data; empty: all. This
+    // and ReplicaMode need a Firebird 4 server, and a Firebird 3 client
+    // library passes them only with Utf8Names.
+    const std::string& IncludeData() const { return includeData_; }
+    void SetIncludeData(std::string value) { includeData_ = std::move(value); }
+    TReplicaMode ReplicaMode() const { return replicaMode_; }
+    void SetReplicaMode(TReplicaMode value) { replicaMode_ = value; }
 
     // Raises EConvertError ("'%s' is not a valid integer value") for a file
     // length after "=" that is no decimal integer, and 69 for a name or a
@@ -298,4 +376,10 @@ class TpFIBRestoreService : public TpFIBBackupRestoreService {
     std::int32_t pageSize_ = 0;
     std::int32_t pageBuffers_ = 0;
     TRestoreOptions options_;
+    TRestoreAccessMode accessMode_ = TRestoreAccessMode::AsBackedUp;
+    std::string fixFssData_;
+    std::string fixFssMetadata_;
+    std::string skipData_;
+    std::string includeData_;
+    TReplicaMode replicaMode_ = TReplicaMode::AsBackedUp;
 };

@@ -30,6 +30,9 @@ class FakeClient {
         Fn<void(const char*, int)>("fake_push_response")(
             reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
     }
+    void PushAnswer(const std::string& bytes) {
+        PushResponse(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    }
     int PendingResponses() { return Fn<int()>("fake_pending_responses")(); }
     // `call` fails with `code` after `after` further successful calls.
     void Fail(Call call, long code, int after = 0) {

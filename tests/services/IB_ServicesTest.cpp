@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "AnswerBuilder.h"
 #include "FakeClient.h"
 #include "RecordingLogger.h"
 #include "TraceIsolation.h"
@@ -649,4 +652,148 @@ TEST_F(ServiceOverFake, StartBlockThatOutgrowsItsLengthFieldsIsNeverSent) {
     // Nothing of the refused blocks is left over for the next start.
     service->BackupFile().SetLines({"a.fbk"});
     EXPECT_EQ(StartedBlock(), Bytes({2, 0x6C, 0, 0x20, 0, 0}) + Text(5, "a.fbk"));
+}
+
+// ---- newer restore items -----------------------------------------------------
+
+// The settings whose effect the private Firebird 3 server cannot show; the
+// server tests show the others'.
+TEST_F(ServiceOverFake, RestoreSettingsTheServerTestsCannotShowAddTheirItems) {
+    const std::string base = Bytes({2, 0x6C, 0, 0x20, 0, 0});
+    struct Case {
+        const char* behaviour;
+        std::function<void(TpFIBRestoreService&)> set;
+        std::string block;
+    };
+    const Case cases[] = {
+        {"read-write access", [](auto& s) { s.SetAccessMode(TRestoreAccessMode::ReadWrite); },
+         base + Bytes({12, 40})},
+        {"include data", [](auto& s) { s.SetIncludeData("CUSTOMERS"); },
+         base + Text(19, "CUSTOMERS")},
+        {"no replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::None); },
+         base + Bytes({20, 0})},
+        {"read-only replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadOnly); },
+         base + Bytes({20, 1})},
+        {"read-write replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadWrite); },
+         base + Bytes({20, 2})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        TpFIBRestoreService restore(&form);
+        restore.SetLibraryName(FAKE_SCRIPTED);
+        restore.SetLoginPrompt(false);
+        c.set(restore);
+        restore.Attach();
+        restore.ServiceStart();
+        EXPECT_EQ(fake.LastStart(), c.block);
+    }
+}
+
+// ---- server version and names ------------------------------------------------
+
+TEST(ServerMajorVersion, IsReadFromTheBuildPartOfTheText) {
+    const std::pair<const char*, int> cases[] = {
+        {"LI-V3.0.11.33703 Firebird 3.0", 3},
+        {"LI-V4.0.5.3140 Firebird 4.0", 4},
+        {"WI-T5.0.0.1306 Firebird 5.0 Release Candidate 1", 5},
+        {"LI-V10.1.0.1 Firebird 10.1", 10},
+        {"Firebird 3.0", 0},
+        {"LI-V.0.1", 0},
+        {"LI-V3", 0},
+        {"", 0},
+    };
+    for (const auto& [text, major] : cases) EXPECT_EQ(ServerMajorVersion(text), major) << text;
+}
+
+TEST_F(ServiceOverFake, ServerVersionIsAskedForOnItsOwn) {
+    EXPECT_EQ(ClientCodeOf([&] { service->ServerVersion(); }), 65);
+    service->Attach();
+    fake.PushAnswer(AnswerBuilder().Text(55, "LI-V3.0.11.33703 Firebird 3.0").End().Bytes());
+    EXPECT_EQ(service->ServerVersion(), "LI-V3.0.11.33703 Firebird 3.0");
+    EXPECT_EQ(fake.LastRequest(), Bytes({55}));
+    fake.PushAnswer(AnswerBuilder().End().Bytes());
+    EXPECT_EQ(ClientCodeOf([&] { service->ServerVersion(); }), 70);
+}
+
+TEST_F(ServiceOverFake, Utf8NamesEndTheAttachBlockWithTheirItemAndAreAConnectionSetting) {
+    const std::string credentials = Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 9}) + "fernstone";
+    service->SetUtf8Names(true);
+    service->Attach();
+    EXPECT_EQ(fake.LastSpb(), credentials + Bytes({118, 0}));
+    EXPECT_EQ(ClientCodeOf([&] { service->SetUtf8Names(false); }), 66);
+    service->Detach();
+    service->SetUtf8Names(false);
+    service->Attach();
+    EXPECT_EQ(fake.LastSpb(), credentials);
+}
+
+// ---- feeding the action's input ------------------------------------------------
+
+TEST_F(ServiceOverFake, ExchangeFeedsWhatWasAskedForAndEndsOnTheBareEnd) {
+    using A = AnswerBuilder;
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(A().Integer(78, 5).Text(63, "").Byte(4).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 0).Text(63, "gbak: ok\n").Byte(2).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 3).Text(63, "").Byte(64).End().Bytes());
+    fake.PushAnswer(A().Integer(78, 0).Text(63, "").End().Bytes());
+    const std::string timeLimit = Bytes({64, 4, 0, 1, 0, 0, 0});
+
+    TServiceExchange turn = service->Exchange(nullptr, 1);
+    EXPECT_EQ(fake.LastRequest(), Bytes({78, 63}));
+    EXPECT_EQ(fake.LastSend(), timeLimit);
+    EXPECT_EQ(turn.inputWanted, 5u);
+    const std::string chunk = "abcde";
+    turn = service->Exchange(&chunk, 1);
+    EXPECT_EQ(fake.LastSend(), timeLimit + Bytes({62, 5, 0}) + chunk);
+    EXPECT_EQ(turn.output, "gbak: ok\n");
+    EXPECT_EQ(turn.inputWanted, 0u);
+    EXPECT_FALSE(turn.endOfOutput);
+    turn = service->Exchange(nullptr, 0);
+    EXPECT_EQ(fake.LastSend(), "");
+    EXPECT_FALSE(turn.endOfOutput);
+    const std::string endOfInput;
+    turn = service->Exchange(&endOfInput, 1);
+    EXPECT_EQ(fake.LastSend(), timeLimit + Bytes({62, 0, 0}));
+    EXPECT_TRUE(turn.endOfOutput);
+    EXPECT_TRUE(service->EndOfOutput());
+    const int queries = fake.Calls(FakeClient::Query);
+    EXPECT_TRUE(service->Exchange(nullptr, 1).endOfOutput);
+    EXPECT_EQ(fake.Calls(FakeClient::Query), queries);
+}
+
+TEST_F(ServiceOverFake, ExchangeRefusesInputTheServerDidNotAskFor) {
+    service->Attach();
+    service->ServiceStart();
+    const std::string two = "ab", three = "abc";
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(&two, 1); }), 68);
+    fake.PushAnswer(AnswerBuilder().Integer(78, 2).Text(63, "").Byte(4).End().Bytes());
+    service->Exchange(nullptr, 1);
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(&three, 1); }), 68);
+    EXPECT_EQ(fake.Calls(FakeClient::Query), 1);
+    service->Exchange(&two, 1);
+    EXPECT_EQ(fake.LastSend().substr(7), Bytes({62, 2, 0}) + two);
+}
+
+TEST_F(ServiceOverFake, ExchangeAsksForNoMoreThanOneSendBlockCarries) {
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(AnswerBuilder().Integer(78, 1000000).Text(63, "").Byte(4).End().Bytes());
+    const TServiceExchange turn = service->Exchange(nullptr, 1);
+    EXPECT_EQ(turn.inputWanted, TpFIBControlAndQueryService::kMaxExchangeInput);
+    const std::string most(turn.inputWanted, 'b');
+    service->Exchange(&most, 1);
+    EXPECT_EQ(fake.LastSend().size(), 65535u);
+}
+
+TEST_F(ServiceOverFake, ExchangeNeedsAStartedActionAndAnAnswerWithTheInputItem) {
+    PlainQueryService plain(&form);
+    plain.SetLibraryName(FAKE_SCRIPTED);
+    plain.SetLoginPrompt(false);
+    plain.Attach();
+    EXPECT_EQ(ClientCodeOf([&] { plain.Exchange(nullptr, 1); }), 68);
+    service->Attach();
+    service->ServiceStart();
+    fake.PushAnswer(AnswerBuilder().Text(63, "").End().Bytes());
+    EXPECT_EQ(ClientCodeOf([&] { service->Exchange(nullptr, 1); }), 70);
 }

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +98,13 @@ class ScratchFile {
     std::string path_;
 };
 
+// A restore setting and what the restored database shows of it.
+struct SettingCase {
+    const char* behaviour;
+    std::function<void(TpFIBRestoreService&)> set;
+    const char* facts;
+};
+
 // The main window's restore service with the tool's stored settings.
 class ToolRestore : public ::testing::Test {
   protected:
@@ -106,6 +115,10 @@ class ToolRestore : public ::testing::Test {
         ASSERT_EQ(Shell(Scripts() + "/fbserver.sh status " + ServerDir()), 0)
             << "the private server is not running";
         form->SetName("Main_Form");
+        Configure();
+    }
+
+    void Configure() {
         service->SetName("pFIBRestoreService1");
         service->Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
         service->SetLoginPrompt(false);
@@ -169,6 +182,88 @@ class ToolRestore : public ::testing::Test {
     }
 
     std::string SampleBackup() const { return SampleDir() + "/sample.fbk"; }
+
+    // Feeds the backup file to the server as the restore's input, the way the
+    // command line streams one: each turn hands over as much as the server
+    // asked for; after `cutAfter` bytes the input ends, read or not.
+    void StreamRestore(const std::string& backup, const std::string& target,
+                       std::size_t cutAfter = std::string::npos) {
+        std::ifstream in(backup, std::ios::binary);
+        ASSERT_TRUE(in) << backup;
+        service->BackupFile().SetLines({TpFIBRestoreService::kBackupFromInput});
+        service->DatabaseName().SetLines({target});
+        service->Attach();
+        const auto deadline = Clock::now() + kRestoreLimit;
+        try {
+            service->ServiceStart();
+            std::size_t fed = 0;
+            TServiceExchange turn = service->Exchange(nullptr, kTurnLimitSeconds);
+            while (!turn.endOfOutput) {
+                ASSERT_LT(Clock::now(), deadline) << "restore did not finish";
+                streamOutput += turn.output;
+                ++turns;
+                if (turn.inputWanted == 0) {
+                    turn = service->Exchange(nullptr, kTurnLimitSeconds);
+                    continue;
+                }
+                std::string chunk(std::min<std::size_t>(turn.inputWanted, cutAfter - fed), '\0');
+                in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                chunk.resize(static_cast<std::size_t>(in.gcount()));
+                fed += chunk.size();
+                const auto began = Clock::now();
+                turn = service->Exchange(&chunk, kTurnLimitSeconds);
+                // The last turns may wait for the server to build its indexes.
+                if (turn.inputWanted > 0)
+                    longestFedTurn = std::max(longestFedTurn, Clock::now() - began);
+            }
+        } catch (...) {
+            if (service->Active())
+                service->Detach();
+            throw;
+        }
+        service->Detach();
+    }
+
+    std::string PageSizeOf(const std::string& database) {
+        ScratchFile script(".sql");
+        std::ofstream(script.Path()) << "SET LIST ON;\nSELECT MON$PAGE_SIZE FROM MON$DATABASE;\n";
+        std::istringstream out(Isql(database, script.Path()));
+        std::string name, value;
+        out >> name >> value;
+        return value;
+    }
+
+    void FreshService(const SettingCase& setting, bool utf8Names) {
+        delete service;
+        service = new TpFIBRestoreService(form);
+        Configure();
+        service->SetUtf8Names(utf8Names);
+        setting.set(*service);
+    }
+
+    // Restores the sample once per case, each with a service fresh from the
+    // tool's settings, and compares the facts `select` reads from the result.
+    void ExpectSettingEffects(const std::vector<SettingCase>& cases, const std::string& select,
+                              bool utf8Names) {
+        ScratchFile script(".sql");
+        std::ofstream(script.Path())
+            << "SET LIST ON;\nSELECT " << select << " FROM MON$DATABASE;\n";
+        for (const SettingCase& c : cases) {
+            SCOPED_TRACE(c.behaviour);
+            ScratchFile target(".fdb");
+            FreshService(c, utf8Names);
+            Restore(SampleBackup(), target.Path());
+            std::istringstream out(Isql(target.Path(), script.Path()));
+            std::string facts, word;
+            while (out >> word) facts += (facts.empty() ? "" : " ") + word;
+            EXPECT_EQ(facts, c.facts);
+        }
+    }
+
+    static constexpr int kTurnLimitSeconds = 10;
+    int turns = 0;
+    Clock::duration longestFedTurn{};
+    std::string streamOutput;
 
     TComponent application{nullptr};
     TComponent* form = new TComponent(&application);
@@ -323,4 +418,120 @@ TEST_F(ToolRestore, TargetFolderTheServerCannotWriteIsAnError) {
     FailedRestore(SampleBackup(), target);
     EXPECT_FALSE(Exists(target));
     ::rmdir(folder.Path().c_str());
+}
+
+// The server never waits on the time limit while it wants input: a turn that
+// hands over what it asked for is answered as soon as it wants more.
+TEST_F(ToolRestore, StreamedBackupRestoresWithTheBackupsOwnPageSize) {
+    ScratchFile target(".fdb");
+    service->SetPageSize(0);
+    service->SetVerbose(true);
+    StreamRestore(SampleBackup(), target.Path());
+    RecordProperty("turns", turns);
+    const auto longest = std::chrono::duration_cast<std::chrono::milliseconds>(longestFedTurn);
+    RecordProperty("longest_fed_turn_ms", static_cast<int>(longest.count()));
+    EXPECT_LT(longestFedTurn, std::chrono::seconds(kTurnLimitSeconds));
+    EXPECT_NE(streamOutput.find("ORDERS"), std::string::npos) << streamOutput;
+    ExpectSampleContent(target.Path());
+    EXPECT_EQ(PageSizeOf(target.Path()), "8192");
+}
+
+TEST_F(ToolRestore, StreamEndedEarlyIsAbandonedByTheServer) {
+    ScratchFile target(".fdb");
+    try {
+        StreamRestore(SampleBackup(), target.Path(), ReadFile(SampleBackup()).size() / 2);
+        ADD_FAILURE() << "the restore of half a backup reported success";
+    } catch (const EFIBInterBaseError& e) {
+        EXPECT_NE(e.Message().find("I/O error"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(service->Active());
+}
+
+TEST_F(ToolRestore, ServerVersionNamesTheServersOwnMajorVersion) {
+    service->Attach();
+    const std::string version = service->ServerVersion();
+    service->Detach();
+    RecordProperty("server_version", version);
+    EXPECT_GE(ServerMajorVersion(version), 3) << version;
+}
+
+TEST_F(ToolRestore, RestoreSettingsShowTheirEffect) {
+    const std::vector<SettingCase> cases = {
+        {"none", [](auto&) {}, "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        {"metadata only",
+         [](auto& s) {
+             s.SetOptions({TRestoreOption::CreateNewDB, TRestoreOption::MetadataOnly});
+         },
+         "CUSTOMERS 0 ORDERS 0 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        {"deactivated indexes",
+         [](auto& s) {
+             s.SetOptions({TRestoreOption::CreateNewDB, TRestoreOption::DeactivateIndexes});
+         },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 0"},
+        {"read-only", [](auto& s) { s.SetAccessMode(TRestoreAccessMode::ReadOnly); },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 1 ACTIVE_INDEXES 10"},
+        {"skip data", [](auto& s) { s.SetSkipData("ORD%"); },
+         "CUSTOMERS 2000 ORDERS 0 READ_ONLY 0 ACTIVE_INDEXES 10"},
+        // The sample holds no malformed text: the server takes the items,
+        // and an unknown character set would fail the restore.
+        {"fix FSS text",
+         [](auto& s) {
+             s.SetFixFssData("UTF8");
+             s.SetFixFssMetadata("UTF8");
+         },
+         "CUSTOMERS 2000 ORDERS 5000 READ_ONLY 0 ACTIVE_INDEXES 10"},
+    };
+    ExpectSettingEffects(
+        cases,
+        "(SELECT COUNT(*) FROM CUSTOMERS) AS CUSTOMERS,\n"
+        "(SELECT COUNT(*) FROM ORDERS) AS ORDERS, MON$READ_ONLY AS READ_ONLY,\n"
+        "(SELECT COUNT(*) FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0\n"
+        "  AND COALESCE(RDB$INDEX_INACTIVE, 0) = 0) AS ACTIVE_INDEXES",
+        false);
+}
+
+// Items that came with Firebird 4 pass this process's client library only on
+// a connection whose texts are declared UTF-8 (without, it refuses them
+// itself: "unknown parameter for backup/restore"). A Firebird 3 server then
+// refuses them in its turn.
+TEST_F(ToolRestore, Firebird4ItemsReachTheServerOnAUtf8Connection) {
+    service->Attach();
+    const int major = ServerMajorVersion(service->ServerVersion());
+    service->Detach();
+    const std::vector<SettingCase> cases = {
+        {"include data", [](auto& s) { s.SetIncludeData("CUST%"); },
+         "CUSTOMERS 2000 ORDERS 0 REPLICA 0"},
+        {"read-only replica", [](auto& s) { s.SetReplicaMode(TReplicaMode::ReadOnly); },
+         "CUSTOMERS 2000 ORDERS 5000 REPLICA 1"},
+    };
+    if (major >= 4) {
+        ExpectSettingEffects(cases,
+                             "(SELECT COUNT(*) FROM CUSTOMERS) AS CUSTOMERS,\n"
+                             "(SELECT COUNT(*) FROM ORDERS) AS ORDERS, MON$REPLICA_MODE AS REPLICA",
+                             true);
+        return;
+    }
+    for (const SettingCase& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        ScratchFile target(".fdb");
+        FreshService(c, true);
+        const std::string message = FailedRestore(SampleBackup(), target.Path());
+        EXPECT_NE(message.find("Unrecognized service parameter block"), std::string::npos)
+            << message;
+    }
+}
+
+// This process never sets a locale, so the client library takes its texts
+// for ASCII; declared UTF-8, a Korean name reaches the server unchanged.
+TEST_F(ToolRestore, Utf8NamesReachTheServerWhateverTheProcessLocale) {
+    ScratchFile target("-복원.fdb");
+    service->SetUtf8Names(true);
+    Restore(SampleBackup(), target.Path());
+    ExpectSampleContent(target.Path());
+
+    ScratchFile unconverted("-자료.fdb");
+    service->SetUtf8Names(false);
+    const std::string message = FailedRestore(SampleBackup(), unconverted.Path());
+    EXPECT_NE(message.find("transliterate"), std::string::npos) << message;
+    EXPECT_FALSE(Exists(unconverted.Path()));
 }

@@ -295,12 +295,31 @@ EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, HANDLE32* handle, HANDLE
         int n = r->length < bufferLength ? r->length : bufferLength;
         memcpy(buffer, r->bytes, (size_t)n);
         free(r->bytes);
-    } else if (requestLength > 0 && (request[0] == 62 || request[0] == 63)) {
-        const char end[] = {request[0], 0, 0, 1};
-        memcpy(buffer, end, sizeof end);
     } else {
-        const char finished[] = {67, 0, 0, 0, 0, 1};
-        memcpy(buffer, finished, sizeof finished);
+        /* Unscripted: the answer of a finished action with nothing more to say,
+         * one cluster per requested item. */
+        int at = 0;
+        for (int i = 0; i < requestLength && at + 8 < bufferLength; ++i) {
+            const char item = request[i];
+            buffer[at++] = item;
+            if (item == 67 || item == 78) { /* running, input wanted: 0 */
+                memset(buffer + at, 0, 4);
+                at += 4;
+            } else if (item == 55) { /* server version */
+                const char version[] = "LI-V7.3.0.1 Fake 7.3";
+                const int n = (int)sizeof version - 1;
+                if (at + 2 + n + 1 > bufferLength)
+                    break;
+                buffer[at++] = (char)n;
+                buffer[at++] = 0;
+                memcpy(buffer + at, version, (size_t)n);
+                at += n;
+            } else { /* output: empty text */
+                buffer[at++] = 0;
+                buffer[at++] = 0;
+            }
+        }
+        buffer[at] = 1;
     }
     return 0;
 }
