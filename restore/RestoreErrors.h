@@ -3,6 +3,7 @@
 // word it in its own language; the message is the English wording.
 
 #include <string>
+#include <vector>
 
 #include "core/Exceptions.h"
 
@@ -152,6 +153,87 @@ class ERestoreAbandoned : public ERestoreError {
   public:
     explicit ERestoreAbandoned(const std::string& path)
         : ERestoreError("Stopped waiting; the server goes on restoring into " + path, path) {}
+};
+
+// Why the backup cannot be read. Each carries the backup's path as given
+// ("-" for standard input); unlike the refusals above, none is about the
+// database file.
+class EBackupError : public EDatabaseError {
+  public:
+    EBackupError(std::string message, std::string path)
+        : EDatabaseError(std::move(message)), path_(std::move(path)) {}
+    const std::string& Path() const noexcept { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The backup file could not be opened; `Reason` is the system's.
+class EBackupNotOpened : public EBackupError {
+  public:
+    EBackupNotOpened(const std::string& path, std::string reason)
+        : EBackupError("The backup file cannot be opened (" + reason + "): " + path, path),
+          reason_(std::move(reason)) {}
+    const std::string& Reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
+// The backup is an archive of several files, and which one is the backup is
+// not for the restore to guess. Raised before any data is handed out when
+// the backup is a file; from a pipe, only once the first member has been
+// read, naming the members seen so far.
+class EBackupArchiveMembers : public EBackupError {
+  public:
+    EBackupArchiveMembers(const std::string& path, std::vector<std::string> members)
+        : EBackupError(
+              "The backup archive holds more than one file (" + Joined(members) + "): " + path,
+              path),
+          members_(std::move(members)) {}
+    const std::vector<std::string>& Members() const noexcept { return members_; }
+
+  private:
+    static std::string Joined(const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+        return text;
+    }
+    std::vector<std::string> members_;
+};
+
+// Nothing to restore: an empty file, or an archive with no file in it.
+class EBackupEmpty : public EBackupError {
+  public:
+    EBackupEmpty(const std::string& path, bool archive)
+        : EBackupError(archive ? "The backup archive holds no file: " + path
+                               : "The backup is empty: " + path,
+                       path),
+          archive_(archive) {}
+    bool IsArchive() const noexcept { return archive_; }
+
+  private:
+    bool archive_;
+};
+
+// Reading or decompressing failed: damaged or cut-short data, or an I/O
+// error. `Reason` says which, in the decompressor's or the system's words.
+class EBackupUnreadable : public EBackupError {
+  public:
+    EBackupUnreadable(const std::string& path, std::string reason)
+        : EBackupError("The backup cannot be read (" + reason + "): " + path, path),
+          reason_(std::move(reason)) {}
+    const std::string& Reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
+// Reading was stopped because the caller asked (IBackupSource::Interrupt);
+// the caller knows which backup, so the path is empty.
+class EBackupStopped : public EBackupError {
+  public:
+    EBackupStopped() : EBackupError("Reading the backup was stopped", {}) {}
 };
 
 }  // namespace restore

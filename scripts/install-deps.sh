@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev fonts-nanum
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libarchive-dev zlib1g-dev zstd lz4 xz-utils bzip2 zip
   libfbclient2 firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian strace
