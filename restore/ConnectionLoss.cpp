@@ -1,6 +1,6 @@
 #include "restore/ConnectionLoss.h"
 
-#include <iberror.h>
+#include <ibase.h>
 
 #include <algorithm>
 #include <iterator>

@@ -47,14 +47,6 @@ void ProgressTracker::Line(const std::string& line, Clock::time_point now) {
         Enter(Phase::Indexes, now);
         return;
     }
-    if (phase_ == Phase::Indexes) {
-        // "activating and creating deferred index NAME": the name ends the line.
-        const std::string text = core::Trim(line);
-        const std::size_t at = text.rfind("index ");
-        if (at != std::string::npos && text.find(' ', at + 6) == std::string::npos)
-            index_ = text.substr(at + 6);
-        return;
-    }
     if (line.find("restoring data for table") != std::string::npos) {
         recordsDone_ += recordsCurrent_;
         recordsCurrent_ = 0;
@@ -62,12 +54,20 @@ void ProgressTracker::Line(const std::string& line, Clock::time_point now) {
     }
     // Each table counts its rows up from zero.
     const std::size_t at = line.find(" records restored");
-    if (at == std::string::npos)
+    if (at != std::string::npos) {
+        const std::int64_t count = NumberBefore(line, at);
+        if (count >= 0) {
+            recordsCurrent_ = count;
+            recordsKnown_ = true;
+        }
         return;
-    const std::int64_t count = NumberBefore(line, at);
-    if (count >= 0) {
-        recordsCurrent_ = count;
-        recordsKnown_ = true;
+    }
+    if (phase_ == Phase::Indexes) {
+        // "activating and creating deferred index NAME": the name ends the line.
+        const std::string text = core::Trim(line);
+        const std::size_t index = text.rfind("index ");
+        if (index != std::string::npos && text.find(' ', index + 6) == std::string::npos)
+            index_ = text.substr(index + 6);
     }
 }
 

@@ -162,23 +162,24 @@ void RestoreJob::Run(const RestoreRequest& request) {
     fate_ = OriginalFate::Untouched;
     originalPath_.clear();
     restoredPath_.clear();
+    failure_ = {};
     try {
         Attempt(WithAbsolutePaths(request));
     } catch (const std::exception& error) {
         // Attempt has detached by now: every way out of it does.
-        sink_.Failed({.error = std::current_exception(),
-                      .message = error.what(),
-                      .fate = fate_,
-                      .originalPath = originalPath_,
-                      .cancelled = dynamic_cast<const ERestoreCancelled*>(&error) != nullptr &&
-                                   fate_ != OriginalFate::KeptAside,
-                      .refused = dynamic_cast<const ERequestRefused*>(&error) != nullptr});
+        failure_ = {.error = std::current_exception(),
+                    .message = error.what(),
+                    .fate = fate_,
+                    .originalPath = originalPath_,
+                    .cancelled = dynamic_cast<const ERestoreCancelled*>(&error) != nullptr &&
+                                 fate_ != OriginalFate::KeptAside,
+                    .refused = dynamic_cast<const ERequestRefused*>(&error) != nullptr};
+        sink_.Failed(failure_);
         throw;
     }
 }
 
 void RestoreJob::Attempt(const RestoreRequest& request) {
-    CheckRequest(request);
     UseUtf8Names();
     // First contact: a missing library, a stopped server or refused
     // credentials stop the restore before any file is touched.
@@ -191,6 +192,7 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
     }
     service_.SetActive(false);
     sink_.Connected();
+    CheckRequest(request);
 
     const auto* stream = std::get_if<ClientStream>(&request.backup);
     service_.BackupFile().Clear();
@@ -207,7 +209,8 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
         throw ERestoreCancelled(restoredPath_, false);
     // A remote target gets a swap over nothing, which never touches a file.
     TargetSwap swap(targetIsOurs ? restoredPath_ : std::string(),
-                    [this](std::chrono::milliseconds d) { wait_.Pause(d); });
+                    [this](std::chrono::milliseconds d) { wait_.Pause(d); },
+                    request.removeFailedNewTarget);
     JobContext context(sink_, stop_, restoredPath_, targetIsOurs, stream ? stream->source : nullptr);
     bool startSent = false;
     try {

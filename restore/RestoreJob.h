@@ -36,6 +36,8 @@ class RestoreJob {
     const std::string& OriginalPath() const { return originalPath_; }
     // The file the server restored into (the link's target for a link).
     const std::string& RestoredPath() const { return restoredPath_; }
+    // After a Run that raised: what the sink heard in Failed.
+    const FailureFacts& Failure() const { return failure_; }
 
     // A token nobody raises, for front ends that never stop a restore.
     static const StopToken& NeverStop();
@@ -52,6 +54,7 @@ class RestoreJob {
     OriginalFate fate_ = OriginalFate::Untouched;
     std::string originalPath_;
     std::string restoredPath_;
+    FailureFacts failure_;
 };
 
 }  // namespace restore

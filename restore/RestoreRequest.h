@@ -12,14 +12,14 @@ namespace restore {
 
 // A backup the server opens itself: a path in the server's own terms.
 struct ServerFile {
-    std::string path;
+    std::string path{};
 };
 
 // A backup this process reads and feeds to the server. `name` is what it
 // was opened from ("-" for standard input), for the checks and for messages.
 struct ClientStream {
     IBackupSource* source = nullptr;  // not owned
-    std::string name;
+    std::string name{};
 };
 
 using BackupInput = std::variant<ServerFile, ClientStream>;
@@ -27,22 +27,25 @@ using BackupInput = std::variant<ServerFile, ClientStream>;
 // An option of the request that only a newer server takes, by the name the
 // front end knows it by.
 struct ServerNeed {
-    std::string option;
+    std::string option{};
     int majorVersion = 0;
 };
 
 struct RestoreRequest {
-    BackupInput backup;
-    std::string targetPath;
+    BackupInput backup{};
+    std::string targetPath{};
     // An existing target is moved aside and replaced; without this it is
     // refused before anything is touched.
     bool replaceExisting = true;
     // The target lies on another machine's server: its files are not ours
     // to look at or move, so the server alone decides.
     bool targetIsRemote = false;
+    // With no file at the target before, what a restore the server reports
+    // failed leaves there (a database in maintenance mode) is removed too.
+    bool removeFailedNewTarget = false;
     // Checked against the server's version once connected, before anything
     // is touched (EServerTooOld).
-    std::vector<ServerNeed> needs;
+    std::vector<ServerNeed> needs{};
 };
 
 inline bool ReadByClient(const RestoreRequest& request) {

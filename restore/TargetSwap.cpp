@@ -13,17 +13,17 @@ namespace {
 // How long a rollback gives the server to let go of the file a failed
 // restore left behind: the server may still be cleaning up when its error
 // reaches us.
-constexpr auto kReleaseWait = std::chrono::seconds(5);
+constexpr auto kReleaseWait = std::chrono::seconds(2);
 constexpr auto kReleaseTurn = std::chrono::milliseconds(50);
 
 }  // namespace
 
-TargetSwap::TargetSwap(std::string target, PauseFn pause)
+TargetSwap::TargetSwap(std::string target, PauseFn pause, bool removeNewLeftover)
     : target_(std::move(target)), pause_(std::move(pause)) {
     if (target_.empty())
         return;
     if (!FileExists(target_)) {
-        wasAbsent_ = true;
+        removeNewLeftover_ = removeNewLeftover;
         return;
     }
     if (IsHeldOpen(target_))
@@ -60,7 +60,7 @@ OriginalFate TargetSwap::Rollback(ServerEnd end) {
     const bool leftover = !target_.empty() && FileExists(target_);
     if (!HadOriginal()) {
         // What a failed restore leaves is a database in maintenance mode.
-        if (leftover && wasAbsent_ && end == ServerEnd::Ended)
+        if (leftover && removeNewLeftover_ && end == ServerEnd::Ended)
             RemoveLeftover();
         return fate_ = OriginalFate::None;
     }

@@ -23,11 +23,13 @@ class TargetSwap {
     using PauseFn = std::function<void(std::chrono::milliseconds)>;
 
     // Moves `target` aside when a file is there (an empty target: nothing
-    // to look after). Raises ETargetInUse when a
-    // database engine holds it open and ETargetNotMoved when it cannot be
-    // moved; in both cases nothing has changed. `pause` lets time pass while
-    // a rollback waits for the server to let go of the target.
-    TargetSwap(std::string target, PauseFn pause);
+    // to look after). Raises ETargetInUse when a database engine holds it
+    // open and ETargetNotMoved when it cannot be moved; in both cases nothing
+    // has changed. `pause` lets time pass while a rollback waits for the
+    // server to let go of the target. With `removeNewLeftover`, a target
+    // that was absent is cleared again by a rollback after a failure the
+    // server reported.
+    TargetSwap(std::string target, PauseFn pause, bool removeNewLeftover = false);
     // Rolls back, not knowing the server's end, unless settled; never raises.
     ~TargetSwap();
     TargetSwap(const TargetSwap&) = delete;
@@ -60,9 +62,9 @@ class TargetSwap {
 
     std::string target_;
     std::string aside_;
-    // No file was at the target: one found there after a failure that the
-    // server reported is what the server left.
-    bool wasAbsent_ = false;
+    // No file was at the target, and one found there after a failure that
+    // the server reported, which is what the server left, is to go.
+    bool removeNewLeftover_ = false;
     PauseFn pause_;
     bool settled_ = false;
     OriginalFate fate_ = OriginalFate::None;
