@@ -62,12 +62,15 @@ struct TextOption {
     int major;
 };
 constexpr TextOption kTextOptions[] = {
-    {"--fix-fss-data", "CHARSET", "read text stored as malformed UNICODE_FSS in the data as CHARSET",
-     &Options::fixFssData, &TpFIBRestoreService::SetFixFssData, 0},
-    {"--fix-fss-metadata", "CHARSET", "read text stored as malformed UNICODE_FSS in the metadata as CHARSET",
+    {"--fix-fss-data", "CHARSET",
+     "read text stored as malformed UNICODE_FSS in the data as CHARSET", &Options::fixFssData,
+     &TpFIBRestoreService::SetFixFssData, 0},
+    {"--fix-fss-metadata", "CHARSET",
+     "read text stored as malformed UNICODE_FSS in the metadata as CHARSET",
      &Options::fixFssMetadata, &TpFIBRestoreService::SetFixFssMetadata, 0},
-    {"--skip-data", "PATTERN", "leave out the data of the tables whose names match PATTERN (SIMILAR TO)",
-     &Options::skipData, &TpFIBRestoreService::SetSkipData, 0},
+    {"--skip-data", "PATTERN",
+     "leave out the data of the tables whose names match PATTERN (SIMILAR TO)", &Options::skipData,
+     &TpFIBRestoreService::SetSkipData, 0},
     {"--include-data", "PATTERN",
      "restore the data of the tables whose names match PATTERN only (Firebird 4 and later)",
      &Options::includeData, &TpFIBRestoreService::SetIncludeData, 4},
@@ -112,8 +115,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     for (std::size_t i = 0; i < std::size(kFlagOptions); ++i)
         app.add_flag(kFlagOptions[i].name, flags[i], kFlagOptions[i].help)->group("Restore");
     bool readOnly = false;
-    app.add_flag("--read-only", readOnly, "make the restored database read-only")
-        ->group("Restore");
+    app.add_flag("--read-only", readOnly, "make the restored database read-only")->group("Restore");
     for (const TextOption& text : kTextOptions)
         app.add_option(text.name, options.*text.field, text.help)
             ->type_name(text.value)

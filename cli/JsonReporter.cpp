@@ -37,17 +37,17 @@ class JsonReporter final : public Reporter {
         std::optional<std::int64_t> eta;
         if (figures.eta)
             eta = figures.eta->count();
-        json event = {{"event", "progress"},
-                      {"phase", restore::PhaseName(figures.phase)},
-                      {"elapsed_ms", figures.elapsed.count()},
-                      {"phase_elapsed_ms", figures.phaseElapsed.count()},
-                      {"input_bytes", figures.inputBytes >= 0 ? json(figures.inputBytes)
-                                                              : json(nullptr)},
-                      {"input_total", OrNull(figures.inputTotal)},
-                      {"percent", OrNull(percent)},
-                      {"eta_ms", OrNull(eta)},
-                      {"bytes_per_second", static_cast<std::int64_t>(figures.bytesPerSecond)},
-                      {"target_bytes", figures.targetBytes}};
+        json event = {
+            {"event", "progress"},
+            {"phase", restore::PhaseName(figures.phase)},
+            {"elapsed_ms", figures.elapsed.count()},
+            {"phase_elapsed_ms", figures.phaseElapsed.count()},
+            {"input_bytes", figures.inputBytes >= 0 ? json(figures.inputBytes) : json(nullptr)},
+            {"input_total", OrNull(figures.inputTotal)},
+            {"percent", OrNull(percent)},
+            {"eta_ms", OrNull(eta)},
+            {"bytes_per_second", static_cast<std::int64_t>(figures.bytesPerSecond)},
+            {"target_bytes", figures.targetBytes}};
         if (figures.records >= 0)
             event["records"] = figures.records;
         if (!figures.index.empty())
@@ -84,9 +84,7 @@ class JsonReporter final : public Reporter {
                {"original", restore::FateName(facts.fate)},
                {"original_path", facts.originalPath}});
     }
-    void Notice(const std::string& text) override {
-        Write({{"event", "notice"}, {"text", text}});
-    }
+    void Notice(const std::string& text) override { Write({{"event", "notice"}, {"text", text}}); }
     void Refused(const std::string& message) override {
         Write({{"event", "failed"},
                {"ok", false},

@@ -30,8 +30,7 @@ std::string Describe(const std::exception_ptr& error) {
         return "the archive holds more than one file (" + names +
                "); extract the backup and restore that: " + e.Path();
     } catch (const restore::EBackupEmpty& e) {
-        return (e.IsArchive() ? "the archive holds no file: " : "the backup is empty: ") +
-               e.Path();
+        return (e.IsArchive() ? "the archive holds no file: " : "the backup is empty: ") + e.Path();
     } catch (const restore::EBackupUnreadable& e) {
         return "cannot read the backup (" + e.Reason() + "): " + e.Path();
     } catch (const restore::ERestoreCancelled& e) {

@@ -67,8 +67,8 @@ std::string ProgressLine(const restore::ProgressFigures& figures) {
         if (figures.eta)
             line += "  " + restore::FormatElapsed(*figures.eta) + " left";
     } else if (figures.targetBytes >= 0) {
-        line += "  " + restore::FormatSize(figures.targetBytes) + "  " +
-                Rate(figures.bytesPerSecond);
+        line +=
+            "  " + restore::FormatSize(figures.targetBytes) + "  " + Rate(figures.bytesPerSecond);
     }
     if (figures.records >= 0)
         line += "  " + std::to_string(figures.records) + " records";

@@ -103,9 +103,9 @@ ProgressFigures ProgressTracker::Figures(Clock::time_point now, std::int64_t inp
         figures.percent = percent_;
         if (phase_ == Phase::Reading && figures.elapsed >= kSteadyAfter &&
             figures.bytesPerSecond > 0) {
-            const double left = static_cast<double>(std::max<std::int64_t>(
-                                    *inputTotal - inputBytes, 0)) /
-                                figures.bytesPerSecond;
+            const double left =
+                static_cast<double>(std::max<std::int64_t>(*inputTotal - inputBytes, 0)) /
+                figures.bytesPerSecond;
             figures.eta = milliseconds(static_cast<std::int64_t>(left * 1000.0));
         }
     }

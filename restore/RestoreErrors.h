@@ -80,11 +80,9 @@ class EBackupIsFolder : public ERequestRefused {
 // The server is older than an option of the request needs.
 class EServerTooOld : public ERequestRefused {
   public:
-    EServerTooOld(const std::string& path, std::string version, std::string option,
-                  int majorNeeded)
+    EServerTooOld(const std::string& path, std::string version, std::string option, int majorNeeded)
         : ERequestRefused("The server (" + version + ") is too old for " + option +
-                              ", which needs Firebird " + std::to_string(majorNeeded) +
-                              " or later",
+                              ", which needs Firebird " + std::to_string(majorNeeded) + " or later",
                           path),
           version_(std::move(version)),
           option_(std::move(option)),

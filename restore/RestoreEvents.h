@@ -65,12 +65,12 @@ enum class StopEffect {
 struct FailureFacts {
     // The error that ended the restore, for a front end that words the
     // restore's own refusals itself; `message` is its English text.
-    std::exception_ptr error;
-    std::string message;
+    std::exception_ptr error{};
+    std::string message{};
     OriginalFate fate = OriginalFate::Untouched;
     // Where the original now is (the target, or the aside copy when it
     // could not be put back; empty when there was none).
-    std::string originalPath;
+    std::string originalPath{};
     // Stopped on request, with the original back or never touched.
     bool cancelled = false;
     // The request itself was refused before anything was touched.

@@ -208,10 +208,11 @@ void RestoreJob::Attempt(const RestoreRequest& request) {
     if (stop_.Level() != StopLevel::None)
         throw ERestoreCancelled(restoredPath_, false);
     // A remote target gets a swap over nothing, which never touches a file.
-    TargetSwap swap(targetIsOurs ? restoredPath_ : std::string(),
-                    [this](std::chrono::milliseconds d) { wait_.Pause(d); },
-                    request.removeFailedNewTarget);
-    JobContext context(sink_, stop_, restoredPath_, targetIsOurs, stream ? stream->source : nullptr);
+    TargetSwap swap(
+        targetIsOurs ? restoredPath_ : std::string(),
+        [this](std::chrono::milliseconds d) { wait_.Pause(d); }, request.removeFailedNewTarget);
+    JobContext context(sink_, stop_, restoredPath_, targetIsOurs,
+                       stream ? stream->source : nullptr);
     bool startSent = false;
     try {
         if (swap.HadOriginal())

@@ -46,9 +46,10 @@ TEST(ProgressTracker, APipeHasARateButNoShareAndNoTimeLeft) {
 TEST(ProgressTracker, TheServersLinesTellTheRowsThePhaseAndTheIndexBeingBuilt) {
     const auto t0 = ProgressTracker::Clock::now();
     ProgressTracker tracker(t0);
-    for (const char* line : {"gbak:restoring data for table ORDERS", "gbak:   5000 records restored",
-                             "gbak:restoring data for table PRODUCTS",
-                             "gbak:   200 records restored", "gbak:    restoring index IX_A"})
+    for (const char* line :
+         {"gbak:restoring data for table ORDERS", "gbak:   5000 records restored",
+          "gbak:restoring data for table PRODUCTS", "gbak:   200 records restored",
+          "gbak:    restoring index IX_A"})
         tracker.Line(line, t0);
     auto figures = tracker.Figures(t0 + 1s, -1, std::nullopt, -1);
     EXPECT_EQ(figures.records, 5200);

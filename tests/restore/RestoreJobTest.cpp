@@ -141,7 +141,9 @@ TEST_F(RestoreJobTest, UnconfirmedOrFailedRestoresPutTheOriginalBack) {
         {"maintenance mode", [](RestoreJobTest& t) { t.Attributes("single-user maintenance"); }},
         {"server error in the wait",
          [](RestoreJobTest& t) {
-             t.wait_.raise = [](TpFIBRestoreService&) { throw EDatabaseError("backup is damaged"); };
+             t.wait_.raise = [](TpFIBRestoreService&) {
+                 throw EDatabaseError("backup is damaged");
+             };
          }},
     };
     for (Case& c : cases) {
@@ -225,10 +227,8 @@ TEST_F(RestoreJobTest, OnlyTheServersOwnAccountOfAFailureLetsTheLeftoverGo) {
     } cases[] = {
         // The restore may still run, and the file at the target may be its
         // nearly finished database: neither it nor the aside copy is touched.
-        {"lost connection, a file at the target", isc_network_error, true,
-         OriginalFate::KeptAside},
-        {"lost connection, nothing at the target", isc_network_error, false,
-         OriginalFate::PutBack},
+        {"lost connection, a file at the target", isc_network_error, true, OriginalFate::KeptAside},
+        {"lost connection, nothing at the target", isc_network_error, false, OriginalFate::PutBack},
         {"the server reports the failure", isc_io_error, true, OriginalFate::PutBack},
     };
     for (const Case& c : cases) {

@@ -45,8 +45,9 @@ struct ScriptedServer {
             sent.push_back(!input ? "-" : input->empty() ? "<end>" : *input);
             if (onTurn)
                 onTurn(sent.size());
-            TServiceExchange answer = answers.empty() ? TServiceExchange{.output = {}, .endOfOutput = true}
-                                                      : answers.front();
+            TServiceExchange answer = answers.empty()
+                                          ? TServiceExchange{.output = {}, .endOfOutput = true}
+                                          : answers.front();
             if (!answers.empty())
                 answers.pop_front();
             return answer;

@@ -104,7 +104,7 @@ TEST_F(TargetSwapTest, NoTargetMeansNothingToPutBackAndALeftoverGoesOnlyWhenAske
         restore::ServerEnd end;
         bool leftoverStays;
     } cases[] = {
-        {false, restore::ServerEnd::Ended, true},  // not ours to delete: there was no original
+        {false, restore::ServerEnd::Ended, true},   // not ours to delete: there was no original
         {true, restore::ServerEnd::Unknown, true},  // the server may still write it
         {true, restore::ServerEnd::Ended, false},
     };
