@@ -33,8 +33,13 @@ void StreamFeed::Feed(const ExchangeFn& exchange, IWaitContext& context) {
         for (;;) {
             const std::string* input = nullptr;
             const bool stopAsked = context.Stop() != StopLevel::None;
-            if (stopAsked && inputOver) {
-                context.Stopping(StopEffect::CannotStop);
+            if (inputOver) {
+                if (stopAsked)
+                    context.Stopping(StopEffect::CannotStop);
+                // An end that answered a request to read ahead is lost on the
+                // server, which then asks again: it is told again.
+                if (wanted > 0)
+                    input = &endOfInput;
             } else if (stopAsked) {
                 // The end goes when the server next asks for input; it asks
                 // all the time while it reads the backup.

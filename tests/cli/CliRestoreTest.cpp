@@ -460,22 +460,7 @@ TEST_F(CliRestoreTest, ASecondInterruptLeavesAtOnceAndSaysWhereTheOriginalIs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
-TEST_F(CliRestoreTest, TheNewDatabaseKeepsTheBackupsPageSizeUnlessToldOtherwise) {
-    // The sample was backed up from a database of 8 KiB pages.
-    struct Case {
-        std::vector<std::string> options;
-        const char* pageSize;
-    } cases[] = {{{}, "8192"}, {{"--page-size", "16384"}, "16384"}};
-    for (Case& c : cases) {
-        c.options.insert(c.options.end(), {backup().string(), target().string()});
-        const Outcome run = Restore(c.options);
-        ASSERT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(Value(target(), "(SELECT MON$PAGE_SIZE FROM MON$DATABASE)"), c.pageSize);
-        fs::remove(target());
-    }
-}
-
-TEST_F(CliRestoreTest, EachRestoreOptionShowsItsEffectInTheRestoredDatabase) {
+TEST_F(CliRestoreTest, ThePageSizeAndEachRestoreOptionShowTheirEffectInTheRestoredDatabase) {
     const std::string pages = "(SELECT MON$PAGES FROM MON$DATABASE)";
     ASSERT_EQ(Restore({backup(), target()}).code, 0);
     const int defaultPages = std::stoi(Value(target(), pages));
@@ -490,6 +475,9 @@ TEST_F(CliRestoreTest, EachRestoreOptionShowsItsEffectInTheRestoredDatabase) {
         std::function<void(const std::string&)> check;
         std::string backup = "";
     } cases[] = {
+        // The sample was backed up from a database of 8 KiB pages.
+        {{}, "(SELECT MON$PAGE_SIZE FROM MON$DATABASE)", equals("8192")},
+        {{"--page-size", "16384"}, "(SELECT MON$PAGE_SIZE FROM MON$DATABASE)", equals("16384")},
         {{"--deactivate-indexes"},
          "(SELECT COUNT(*) FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
          "AND COALESCE(RDB$INDEX_INACTIVE, 0) = 0)",
@@ -525,7 +513,9 @@ TEST_F(CliRestoreTest, EachRestoreOptionShowsItsEffectInTheRestoredDatabase) {
          options},
     };
     for (Case& c : cases) {
-        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        std::string name;
+        for (const std::string& arg : c.args) name += arg + " ";
+        SCOPED_TRACE(name);
         c.args.push_back(c.backup.empty() ? backup().string() : c.backup);
         c.args.push_back(target().string());
         const Outcome run = Restore(c.args);

@@ -119,23 +119,6 @@ TEST_F(TargetSwapTest, NoTargetMeansNothingToPutBackAndALeftoverGoesOnlyWhenAske
     }
 }
 
-TEST_F(TargetSwapTest, AfterALostConnectionAFileAtTheTargetKeepsTheOriginalAside) {
-    const std::string target = Write("a.fdb", "original");
-    {
-        TargetSwap swap(target, noPause_);
-        Write("a.fdb", "the server may still be writing this");
-        EXPECT_EQ(swap.Rollback(restore::ServerEnd::Unknown), OriginalFate::KeptAside);
-        EXPECT_EQ(ReadFile(target), "the server may still be writing this");
-        EXPECT_EQ(ReadFile(swap.OriginalPath()), "original");
-        fs::remove(target);
-        ASSERT_TRUE(restore::MoveBack(swap.Aside(), target));
-    }
-    TargetSwap swap(target, noPause_);
-    // Nothing at the target: nothing the server could still be writing.
-    EXPECT_EQ(swap.Rollback(restore::ServerEnd::Unknown), OriginalFate::PutBack);
-    EXPECT_EQ(ReadFile(target), "original");
-}
-
 TEST_F(TargetSwapTest, AFileHeldOpenIsRefusedAndLeftAlone) {
     const std::string target = Write("held.fdb", "open");
     const int fd = ::open(target.c_str(), O_RDWR);
