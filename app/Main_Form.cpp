@@ -645,7 +645,9 @@ void TMain_Form::RzBitBtn1Click(QObject*) {
         try {
             // The engine puts the original back before it gives up, so the
             // window stays busy, and alive, while the server lets go of files.
-            job.Run({RzFileListBox1->SelectedPath(), RzFileListBox2->SelectedPath(), true});
+            job.Run({.backup = restore::ServerFile{RzFileListBox1->SelectedPath()},
+                     .targetPath = RzFileListBox2->SelectedPath(),
+                     .replaceExisting = true});
             leftover = progress.Leftover();
         } catch (...) {
             RewordCurrentError(job);

@@ -1,66 +1,35 @@
 #pragma once
-// What tovanel-restore tells its user while it restores: a progress line on
-// a terminal (plain lines otherwise) and messages on stderr, or one JSON
-// object per event on stdout.
+// What tovanel-restore tells its user while it restores, in one of two
+// forms chosen once: text on stderr (a progress line redrawn in place on a
+// terminal, plain lines otherwise), or one JSON object per event on stdout.
 
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "restore/RestoreEvents.h"
 
 namespace cli {
 
-// Counts the records the server's verbose lines report: each table counts
-// up from zero, so the total is the finished tables' sum plus the current.
-class RecordCounter {
-  public:
-    void Line(const std::string& line);
-    std::int64_t Total() const { return done_ + current_; }
-    bool Known() const { return known_; }
-
-  private:
-    std::int64_t done_ = 0;
-    std::int64_t current_ = 0;
-    bool known_ = false;
-};
-
 class Reporter : public restore::IProgressSink {
   public:
-    Reporter(bool json, bool verbose, bool terminal, std::FILE* out = stdout,
-             std::FILE* err = stderr);
-
-    void Connected() override;
-    void TargetMovedAside(const std::string& target, const std::string& aside) override;
-    void Started() override;
-    void OutputLine(const std::string& line) override;
-    void Progress(const restore::ProgressFigures& figures) override;
-    void Checked(const std::string& attributes) override;
-    void Finished(restore::OriginalFate fate, const std::string& leftoverPath) override;
-    void Failed(const std::string& message, restore::OriginalFate fate,
-                const std::string& originalPath) override;
-
-    // A message of the program's own (an interruption, say).
-    void Notice(const std::string& text);
+    // A message of the program's own.
+    virtual void Notice(const std::string& text) = 0;
     // A failure before the restore was tried: nothing was touched.
-    void Refused(const std::string& message);
-
-  private:
-    void Json(const std::string& object);
-    void Text(const std::string& line);
-    void ClearProgressLine();
-
-    bool json_, verbose_, terminal_;
-    std::FILE* out_;
-    std::FILE* err_;
-    bool progressShown_ = false;
-    restore::ProgressFigures last_;
-    std::chrono::milliseconds lastPlain_{-1};
-    RecordCounter records_;
+    virtual void Refused(const std::string& message) = 0;
 };
 
-// The exit status for a restore that ended with `fate` after an error.
-int FailureExitCode(restore::OriginalFate fate);
+// `verbose`: the server's lines too; `terminal`: stderr is one.
+std::unique_ptr<Reporter> MakeTextReporter(bool verbose, bool terminal, std::FILE* err = stderr);
+std::unique_ptr<Reporter> MakeJsonReporter(bool verbose, std::FILE* out = stdout);
+
+// The command line's wording of an error: the restore's own refusals and
+// the backup's errors in its words, everything else as its message says.
+std::string Describe(const std::exception_ptr& error);
+
+// The exit status a failed restore ends with: 2 for a refused request, 3
+// when the original could not be put back, 4 when cancelled, else 1.
+int ExitCode(const restore::FailureFacts& facts);
 
 }  // namespace cli

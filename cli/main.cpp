@@ -8,12 +8,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "cli/CliOptions.h"
 #include "cli/Password.h"
 #include "cli/Reporter.h"
 #include "core/Locale.h"
+#include "restore/BackupSource.h"
 #include "restore/RestoreErrors.h"
 #include "restore/RestoreJob.h"
 #include "restore/WaitStrategy.h"
@@ -21,15 +23,14 @@
 
 namespace {
 
-std::atomic<int> interrupts{0};
+restore::StopToken stop;
 // Until the restore begins, an interruption simply ends the program.
 std::atomic<bool> restoring{false};
 
 // The client library takes any interrupted system call for a lost
 // connection, so no thread that talks to the server may ever see the
 // signal: every thread blocks it, and one of our own waits for it and only
-// counts. The restore looks at the count after each query, at most a
-// second later.
+// raises the stop token, which the restore looks at between its queries.
 void CatchInterrupts() {
     sigset_t signals;
     sigemptyset(&signals);
@@ -45,43 +46,13 @@ void CatchInterrupts() {
                 cli::RestoreTerminalEcho();
                 ::_exit(128 + received);
             }
-            interrupts.fetch_add(1);
+            stop.Escalate();
         }
     }).detach();
 }
 
-// The server's restore cannot be stopped from here: on this server a
-// detached or vanished client leaves it running to its end, and a forced
-// shutdown of the new database is ignored while it is restored. So the first
-// interruption only says so and waits on, to put the original back should
-// the restore fail; the second leaves at once.
-class InterruptibleWait : public restore::ServerSideWait {
-  public:
-    InterruptibleWait(cli::Reporter& reporter, const std::string& target)
-        : reporter_(reporter), target_(target) {}
-
-  protected:
-    void AfterQuery() override {
-        const int seen = interrupts.load();
-        if (seen >= 2)
-            throw restore::ERestoreAbandoned(target_);
-        if (seen == 1 && !noticed_) {
-            noticed_ = true;
-            reporter_.Notice(
-                "interrupted: the server cannot stop a restore once it runs, so this waits for "
-                "it to end and puts the original back if it fails; interrupt again to leave "
-                "now (the server goes on restoring, and the original stays aside)");
-        }
-    }
-
-  private:
-    cli::Reporter& reporter_;
-    std::string target_;
-    bool noticed_ = false;
-};
-
-void Configure(TpFIBRestoreService& service, const cli::Options& options, const std::string& user,
-               const std::string& password) {
+void Connect(TpFIBRestoreService& service, const cli::Options& options, const std::string& user,
+             const std::string& password) {
     service.SetName("RestoreService");
     service.SetLoginPrompt(false);
     if (!options.server.empty()) {
@@ -89,10 +60,12 @@ void Configure(TpFIBRestoreService& service, const cli::Options& options, const 
         service.SetServerName(options.server);
     }
     service.Params().SetLines({"user_name=" + user, "password=" + password});
-    service.SetPageSize(options.pageSize);
-    service.SetPageBuffers(options.buffers);
-    service.SetVerbose(options.verbose);
+    // The phases are followed from the server's lines, printed or not.
+    service.SetVerbose(true);
 }
+
+// The read-ahead's buffer: enough that the server never waits on us.
+constexpr std::size_t kReadAhead = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -105,12 +78,35 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     const cli::Options& options = *parsed.options;
-    cli::Reporter reporter(options.json, options.verbose, ::isatty(STDERR_FILENO) == 1);
+    const std::unique_ptr<cli::Reporter> reporter =
+        options.json ? cli::MakeJsonReporter(options.verbose)
+                     : cli::MakeTextReporter(options.verbose, ::isatty(STDERR_FILENO) == 1);
 
-    if (const std::string refusal = cli::CheckRequest(options); !refusal.empty()) {
-        reporter.Refused(refusal);
+    if (const std::string refusal = cli::CheckOptions(options); !refusal.empty()) {
+        reporter->Refused(refusal);
         return 2;
     }
+    std::unique_ptr<restore::IBackupSource> source;
+    restore::RestoreRequest request{
+        .backup = restore::ServerFile{options.backup},
+        .targetPath = options.target,
+        .replaceExisting = options.replace,
+        // A remote target is the server's path: nothing here may move it.
+        .targetIsRemote = !options.server.empty(),
+        .removeFailedNewTarget = true,
+        .needs = cli::ServerNeeds(options),
+    };
+    try {
+        if (!options.backupOnServer) {
+            source = restore::ReadAhead(restore::OpenBackupStream(options.backup), kReadAhead);
+            request.backup = restore::ClientStream{.source = source.get(), .name = options.backup};
+        }
+        restore::CheckRequest(restore::WithAbsolutePaths(request));
+    } catch (const std::exception&) {
+        reporter->Refused(cli::Describe(std::current_exception()));
+        return 2;
+    }
+
     std::string user = options.user;
     if (user.empty()) {
         const char* fromEnvironment = std::getenv("ISC_USER");
@@ -119,21 +115,20 @@ int main(int argc, char** argv) {
     std::string error;
     const std::optional<std::string> password = cli::ObtainPassword(options.passwordFile, error);
     if (!password) {
-        reporter.Refused(error);
+        reporter->Refused(error);
         return 2;
     }
 
     TpFIBRestoreService service;
-    Configure(service, options, user, *password);
-    InterruptibleWait wait(reporter, options.target);
-    restore::RestoreJob job(service, wait, reporter);
-    job.SetCancelCheck([] { return interrupts.load() > 0; });
+    Connect(service, options, user, *password);
+    cli::ApplyRestoreSettings(options, service);
+    restore::ServerSideWait wait;
+    restore::RestoreJob job(service, wait, *reporter, stop);
     restoring.store(true);
     try {
-        // A remote target is the server's path: nothing here may move it.
-        job.Run({options.backup, options.target, options.replace, options.server.empty()});
+        job.Run(request);
     } catch (const std::exception&) {
-        return cli::FailureExitCode(job.Fate());
+        return cli::ExitCode(job.Failure());
     }
     return 0;
 }

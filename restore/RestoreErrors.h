@@ -43,11 +43,73 @@ class ETargetNotExamined : public ERestoreError {
     std::string reason_;
 };
 
+// The request itself is refused before anything is touched: each front end
+// words these in its own language from the kind and the path.
+class ERequestRefused : public ERestoreError {
+  public:
+    using ERestoreError::ERestoreError;
+};
+
 // The target exists and the caller did not ask to replace it.
-class ETargetExists : public ERestoreError {
+class ETargetExists : public ERequestRefused {
   public:
     explicit ETargetExists(const std::string& path)
-        : ERestoreError("The target database already exists: " + path, path) {}
+        : ERequestRefused("The target database already exists: " + path, path) {}
+};
+
+// The target names a folder.
+class ETargetIsFolder : public ERequestRefused {
+  public:
+    explicit ETargetIsFolder(const std::string& path)
+        : ERequestRefused("The target is a folder: " + path, path) {}
+};
+
+// The folder the target would go in does not exist; Path() is that folder.
+class ETargetFolderMissing : public ERequestRefused {
+  public:
+    explicit ETargetFolderMissing(const std::string& folder)
+        : ERequestRefused("The target folder does not exist: " + folder, folder) {}
+};
+
+// The target is the very backup file that would be restored.
+class ETargetIsBackup : public ERequestRefused {
+  public:
+    explicit ETargetIsBackup(const std::string& path)
+        : ERequestRefused("The target is the backup file itself: " + path, path) {}
+};
+
+// A backup the local server would read is not there; Path() is the backup.
+class EBackupNotFound : public ERequestRefused {
+  public:
+    explicit EBackupNotFound(const std::string& path)
+        : ERequestRefused("The backup file does not exist: " + path, path) {}
+};
+
+// A backup the local server would read names a folder.
+class EBackupIsFolder : public ERequestRefused {
+  public:
+    explicit EBackupIsFolder(const std::string& path)
+        : ERequestRefused("The backup is a folder, not a file: " + path, path) {}
+};
+
+// The server is older than an option of the request needs.
+class EServerTooOld : public ERequestRefused {
+  public:
+    EServerTooOld(const std::string& path, std::string version, std::string option, int majorNeeded)
+        : ERequestRefused("The server (" + version + ") is too old for " + option +
+                              ", which needs Firebird " + std::to_string(majorNeeded) + " or later",
+                          path),
+          version_(std::move(version)),
+          option_(std::move(option)),
+          majorNeeded_(majorNeeded) {}
+    const std::string& Version() const noexcept { return version_; }
+    const std::string& Option() const noexcept { return option_; }
+    int MajorNeeded() const noexcept { return majorNeeded_; }
+
+  private:
+    std::string version_;
+    std::string option_;
+    int majorNeeded_;
 };
 
 // The existing target could not be moved aside, so the restore never started.
@@ -79,12 +141,22 @@ class ERestoreUnfinished : public ERestoreError {
     std::string attributes_;
 };
 
-// The caller asked to stop before the server started restoring; nothing
-// was restored and the original is back.
+// The caller asked to stop, before the server started restoring or while
+// the server could still be made to abandon the restore; nothing was
+// restored and the original is back (or was never moved).
 class ERestoreCancelled : public ERestoreError {
   public:
-    explicit ERestoreCancelled(const std::string& path)
-        : ERestoreError("Interrupted before the restore started; nothing was restored", path) {}
+    ERestoreCancelled(const std::string& path, bool started)
+        : ERestoreError(started ? "Interrupted; the server abandoned the restore and nothing was "
+                                  "restored"
+                                : "Interrupted before the restore started; nothing was restored",
+                        path),
+          started_(started) {}
+    // Whether the server had begun: its input was ended to stop it.
+    bool Started() const noexcept { return started_; }
+
+  private:
+    bool started_;
 };
 
 // The caller stopped waiting while the server still restores (the server

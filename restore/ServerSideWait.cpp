@@ -9,9 +9,10 @@ void ServerSideWait::Wait(TpFIBRestoreService& service, IWaitContext& context) {
     LineSplitter lines;
     auto deliver = [&context](const std::string& line) { context.OutputLine(line); };
     while (!service.EndOfOutput()) {
+        if (context.Stop() != StopLevel::None)
+            context.Stopping(StopEffect::CannotStop);
         lines.Feed(service.ReadOutput(timeout_), deliver);
         context.Turn();
-        AfterQuery();
     }
     lines.Flush(deliver);
 }

@@ -11,17 +11,21 @@ namespace restore {
 namespace {
 
 // How long a rollback gives the server to let go of the file a failed
-// restore left behind; the server may still be cleaning up when its error
+// restore left behind: the server may still be cleaning up when its error
 // reaches us.
 constexpr auto kReleaseWait = std::chrono::seconds(2);
 constexpr auto kReleaseTurn = std::chrono::milliseconds(50);
 
 }  // namespace
 
-TargetSwap::TargetSwap(std::string target, PauseFn pause)
+TargetSwap::TargetSwap(std::string target, PauseFn pause, bool removeNewLeftover)
     : target_(std::move(target)), pause_(std::move(pause)) {
-    if (target_.empty() || !FileExists(target_))
+    if (target_.empty())
         return;
+    if (!FileExists(target_)) {
+        removeNewLeftover_ = removeNewLeftover;
+        return;
+    }
     const HoldProbe probe = ProbeHold(target_);
     if (probe.state == HoldState::Held)
         throw ETargetInUse(target_);
@@ -34,7 +38,7 @@ TargetSwap::TargetSwap(std::string target, PauseFn pause)
 
 TargetSwap::~TargetSwap() {
     if (!settled_)
-        Rollback();
+        Rollback(ServerEnd::Unknown);
 }
 
 bool TargetSwap::Commit() {
@@ -43,21 +47,28 @@ bool TargetSwap::Commit() {
     return !HadOriginal() || DeleteFile(aside_);
 }
 
-OriginalFate TargetSwap::Rollback() {
+bool TargetSwap::RemoveLeftover() {
+    auto waited = std::chrono::milliseconds(0);
+    while (IsHeldOpen(target_) && waited < kReleaseWait) {
+        pause_(kReleaseTurn);
+        waited += kReleaseTurn;
+    }
+    return !IsHeldOpen(target_) && DeleteFile(target_);
+}
+
+OriginalFate TargetSwap::Rollback(ServerEnd end) {
     if (settled_)
         return fate_;
     settled_ = true;
-    if (!HadOriginal())
+    const bool leftover = !target_.empty() && FileExists(target_);
+    if (!HadOriginal()) {
+        // What a failed restore leaves is a database in maintenance mode.
+        if (leftover && removeNewLeftover_ && end == ServerEnd::Ended)
+            RemoveLeftover();
         return fate_ = OriginalFate::None;
-    if (FileExists(target_)) {
-        auto waited = std::chrono::milliseconds(0);
-        while (IsHeldOpen(target_) && waited < kReleaseWait) {
-            pause_(kReleaseTurn);
-            waited += kReleaseTurn;
-        }
-        if (IsHeldOpen(target_) || !DeleteFile(target_))
-            return fate_ = OriginalFate::KeptAside;
     }
+    if (leftover && (end == ServerEnd::Unknown || !RemoveLeftover()))
+        return fate_ = OriginalFate::KeptAside;
     return fate_ = MoveBack(aside_, target_) ? OriginalFate::PutBack : OriginalFate::KeptAside;
 }
 

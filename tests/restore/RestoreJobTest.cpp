@@ -15,8 +15,11 @@
 #include <iterator>
 #include <vector>
 
+#include "AnswerBuilder.h"
 #include "FakeClient.h"
+#include "FakeSource.h"
 #include "restore/RestoreErrors.h"
+#include "restore/StopToken.h"
 #include "restore/WaitStrategy.h"
 #include "services/IB_Services.h"
 #include "tests/support/Files.h"
@@ -24,6 +27,7 @@
 namespace fs = std::filesystem;
 using restore::OriginalFate;
 using test_support::ReadFile;
+using test_support::WriteFile;
 
 namespace {
 
@@ -33,8 +37,14 @@ class RecordingSink : public restore::IProgressSink {
     void TargetMovedAside(const std::string&, const std::string& path) override {
         events.push_back("aside");
         aside = path;
+        if (onAside)
+            onAside();
     }
-    void Started() override { events.push_back("started"); }
+    void Started() override {
+        events.push_back("started");
+        if (onStarted)
+            onStarted();
+    }
     void OutputLine(const std::string& line) override { events.push_back("line " + line); }
     void Checked(const std::string& attributes) override {
         events.push_back("checked " + attributes);
@@ -42,25 +52,31 @@ class RecordingSink : public restore::IProgressSink {
     void Finished(OriginalFate fate, const std::string&) override {
         events.push_back(std::string("finished ") + restore::FateName(fate));
     }
-    void Failed(const std::string&, OriginalFate fate, const std::string& path) override {
-        events.push_back(std::string("failed ") + restore::FateName(fate));
-        failedPath = path;
+    void Stopping(restore::StopEffect effect) override {
+        events.push_back(effect == restore::StopEffect::EndingInput ? "ending input"
+                                                                    : "cannot stop");
+    }
+    void Failed(const restore::FailureFacts& facts) override {
+        events.push_back(std::string("failed ") + restore::FateName(facts.fate) +
+                         (facts.cancelled ? " cancelled" : ""));
+        failedPath = facts.originalPath;
     }
     std::vector<std::string> events;
     std::string aside, failedPath;
+    std::function<void()> onAside, onStarted;
 };
 
 // Hands over one output line, or raises what the test says, as the wait.
 class ScriptedWait : public restore::IWaitStrategy {
   public:
-    void Wait(TpFIBRestoreService&, restore::IWaitContext& context) override {
+    void Wait(TpFIBRestoreService& service, restore::IWaitContext& context) override {
         if (raise)
-            raise();
+            raise(service);
         context.OutputLine("gbak:done");
         context.Turn();
     }
     void Pause(std::chrono::milliseconds) override {}
-    std::function<void()> raise;
+    std::function<void(TpFIBRestoreService&)> raise;
 };
 
 std::vector<unsigned char> Line(const std::string& text) {
@@ -82,6 +98,10 @@ class RestoreJobTest : public ::testing::Test {
         fake_.PushResponse(Line("\tAttributes\t\t" + text));
     }
 
+    restore::RestoreRequest Request() const {
+        return {.backup = restore::ServerFile{backup_}, .targetPath = target_};
+    }
+
     template <class E>
     void RunExpecting(restore::RestoreJob& job, const restore::RestoreRequest& request) {
         EXPECT_THROW(job.Run(request), E);
@@ -92,6 +112,8 @@ class RestoreJobTest : public ::testing::Test {
     RecordingSink sink_;
     ScriptedWait wait_;
     test_support::TempFolder folder_{"job"};
+    test_support::TempFolder backups_{"job-backup"};
+    std::string backup_ = backups_.File("x.fbk", "backup");
     fs::path dir_ = folder_.Root();
     std::string target_;
 };
@@ -101,7 +123,7 @@ class RestoreJobTest : public ::testing::Test {
 TEST_F(RestoreJobTest, EventsComeInOrderAndTheOriginalGoesOnlyOnceConfirmed) {
     Attributes("force write");
     restore::RestoreJob job(service_, wait_, sink_);
-    job.Run({"/b/x.fbk", target_, true});
+    job.Run(Request());
     EXPECT_EQ(sink_.events,
               (std::vector<std::string>{"connected", "aside", "started", "line gbak:done",
                                         "checked force write", "finished replaced"}));
@@ -120,7 +142,9 @@ TEST_F(RestoreJobTest, UnconfirmedOrFailedRestoresPutTheOriginalBack) {
         {"maintenance mode", [](RestoreJobTest& t) { t.Attributes("single-user maintenance"); }},
         {"server error in the wait",
          [](RestoreJobTest& t) {
-             t.wait_.raise = [] { throw EDatabaseError("backup is damaged"); };
+             t.wait_.raise = [](TpFIBRestoreService&) {
+                 throw EDatabaseError("backup is damaged");
+             };
          }},
     };
     for (Case& c : cases) {
@@ -130,7 +154,7 @@ TEST_F(RestoreJobTest, UnconfirmedOrFailedRestoresPutTheOriginalBack) {
         wait_.raise = nullptr;
         c.script(*this);
         restore::RestoreJob job(service_, wait_, sink_);
-        EXPECT_ANY_THROW(job.Run({"/b/x.fbk", target_, true}));
+        EXPECT_ANY_THROW(job.Run(Request()));
         EXPECT_EQ(job.Fate(), OriginalFate::PutBack);
         EXPECT_EQ(sink_.events.back(), "failed put_back");
         EXPECT_EQ(sink_.failedPath, target_);
@@ -145,21 +169,26 @@ TEST_F(RestoreJobTest, RefusalsComeBeforeTheStartAndTouchNothing) {
     {
         const int fd = ::open(target_.c_str(), O_RDWR);
         ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        RunExpecting<restore::ETargetInUse>(job, {"/b/x.fbk", target_, true});
+        RunExpecting<restore::ETargetInUse>(job, Request());
         ::close(fd);
     }
-    RunExpecting<restore::ETargetExists>(job, {"/b/x.fbk", target_, false});
-    job.SetCancelCheck([] { return true; });
-    RunExpecting<restore::ERestoreCancelled>(job, {"/b/x.fbk", target_, true});
+    restore::RestoreRequest keep = Request();
+    keep.replaceExisting = false;
+    RunExpecting<restore::ETargetExists>(job, keep);
+    restore::StopToken stop;
+    stop.Escalate();
+    restore::RestoreJob stopped(service_, wait_, sink_, stop);
+    RunExpecting<restore::ERestoreCancelled>(stopped, Request());
+    EXPECT_EQ(sink_.events.back(), "failed untouched cancelled");
     EXPECT_EQ(fake_.Calls(FakeClient::Start), 0);
-    EXPECT_EQ(job.Fate(), OriginalFate::Untouched);
+    EXPECT_EQ(stopped.Fate(), OriginalFate::Untouched);
     EXPECT_EQ(ReadFile(target_), "original");
 }
 
 TEST_F(RestoreJobTest, LeavingTheWaitLeavesTheOriginalAsideAndTheTargetToTheServer) {
-    wait_.raise = [this] { throw restore::ERestoreAbandoned(target_); };
+    wait_.raise = [this](TpFIBRestoreService&) { throw restore::ERestoreAbandoned(target_); };
     restore::RestoreJob job(service_, wait_, sink_);
-    RunExpecting<restore::ERestoreAbandoned>(job, {"/b/x.fbk", target_, true});
+    RunExpecting<restore::ERestoreAbandoned>(job, Request());
     EXPECT_EQ(job.Fate(), OriginalFate::KeptAside);
     EXPECT_EQ(job.OriginalPath(), sink_.aside);
     EXPECT_EQ(ReadFile(sink_.aside), "original");
@@ -169,7 +198,10 @@ TEST_F(RestoreJobTest, LeavingTheWaitLeavesTheOriginalAsideAndTheTargetToTheServ
 TEST_F(RestoreJobTest, ARemoteTargetIsNeverLookedAtHere) {
     Attributes("force write");
     restore::RestoreJob job(service_, wait_, sink_);
-    job.Run({"/b/x.fbk", target_, false, false});
+    job.Run({.backup = restore::ServerFile{"/b/x.fbk"},
+             .targetPath = target_,
+             .replaceExisting = false,
+             .targetIsRemote = true});
     EXPECT_EQ(ReadFile(target_), "original");  // a local file of the same name is not the server's
     EXPECT_EQ(std::find(sink_.events.begin(), sink_.events.end(), "aside"), sink_.events.end());
 }
@@ -180,21 +212,11 @@ TEST_F(RestoreJobTest, TheProcessLocaleIsLeftAsTheProgramSetIt) {
     std::setlocale(LC_CTYPE, "C");
     Attributes("force write");
     restore::RestoreJob job(service_, wait_, sink_);
-    job.Run({"/b/x.fbk", target_, true});
+    restore::RestoreRequest request = Request();
+    request.replaceExisting = true;
+    job.Run(request);
     EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
     std::setlocale(LC_CTYPE, before.c_str());
-}
-
-TEST(ProgressMeter, TakesFiguresAtMostFourTimesASecondHoweverOftenItIsAsked) {
-    using namespace std::chrono_literals;
-    const auto start = restore::ProgressMeter::Clock::now();
-    restore::ProgressMeter meter("/nonexistent/target.fdb", start);
-    restore::ProgressFigures figures;
-    int taken = 0;
-    for (auto t = start; t < start + 1s; t += 1ms) taken += meter.Due(t, figures) ? 1 : 0;
-    EXPECT_EQ(taken, 3);  // at 250, 500 and 750 ms
-    EXPECT_EQ(figures.elapsed, 750ms);
-    EXPECT_EQ(figures.targetBytes, -1);
 }
 
 TEST(LineSplitter, ALineCutBetweenTwoChunksArrivesWhole) {
@@ -208,4 +230,107 @@ TEST(LineSplitter, ALineCutBetweenTwoChunksArrivesWhole) {
     splitter.Flush(collect);
     EXPECT_EQ(lines, (std::vector<std::string>{"gbak: restoring table ORDERS",
                                                "gbak: 10000 records restored", "gbak: last"}));
+}
+
+TEST_F(RestoreJobTest, OnlyTheServersOwnAccountOfAFailureLetsTheLeftoverGo) {
+    struct Case {
+        const char* name;
+        ISC_STATUS code;
+        bool leftover;
+        OriginalFate fate;
+    } cases[] = {
+        // The restore may still run, and the file at the target may be its
+        // nearly finished database: neither it nor the aside copy is touched.
+        {"lost connection, a file at the target", isc_network_error, true, OriginalFate::KeptAside},
+        {"lost connection, nothing at the target", isc_network_error, false, OriginalFate::PutBack},
+        {"the server reports the failure", isc_io_error, true, OriginalFate::PutBack},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeClient fresh(FAKE_SCRIPTED);
+        wait_.raise = [&](TpFIBRestoreService& service) {
+            if (c.leftover)
+                WriteFile(target_, "left by the server");
+            fresh.Fail(FakeClient::Query, c.code);
+            service.IsRunning();
+        };
+        restore::RestoreJob job(service_, wait_, sink_);
+        EXPECT_THROW(job.Run(Request()), EFIBInterBaseError);
+        EXPECT_EQ(job.Fate(), c.fate);
+        EXPECT_EQ(ReadFile(job.OriginalPath()), "original");
+        if (c.fate == OriginalFate::KeptAside) {
+            EXPECT_EQ(ReadFile(target_), "left by the server");
+            fs::remove(target_);
+            fs::rename(job.OriginalPath(), target_);
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    }
+}
+
+TEST_F(RestoreJobTest, ANoticeThatRaisesGetsTheAnswerOfWhatBecameOfTheFile) {
+    // Something takes the target's name while the notice runs: the original
+    // cannot go back, and the answer must say where it is instead.
+    sink_.onAside = [this] {
+        fs::create_directory(target_);
+        throw std::runtime_error("the notice failed");
+    };
+    restore::RestoreJob job(service_, wait_, sink_);
+    EXPECT_THROW(job.Run(Request()), std::runtime_error);
+    EXPECT_EQ(job.Fate(), OriginalFate::KeptAside);
+    EXPECT_EQ(job.OriginalPath(), sink_.aside);
+    EXPECT_EQ(sink_.events.back(), "failed kept_aside");
+    EXPECT_EQ(ReadFile(sink_.aside), "original");
+}
+
+TEST_F(RestoreJobTest, AServerThatReadsTheBackupItselfIsWaitedForOnAStopAndLeftOnASecond) {
+    for (const bool second : {false, true}) {
+        SCOPED_TRACE(second);
+        FakeClient fresh(FAKE_SCRIPTED);
+        sink_.events.clear();
+        restore::StopToken stop;
+        sink_.onStarted = [&] {
+            stop.Escalate();
+            if (second)
+                stop.Escalate();
+        };
+        // One answer with output and more to come; the next says the end.
+        fresh.PushAnswer(AnswerBuilder().Text(63, "gbak: one\n").Byte(64).End().Bytes());
+        fresh.PushAnswer(AnswerBuilder().Text(63, "").End().Bytes());
+        fresh.PushResponse(Line("\tAttributes\t\tforce write"));
+        restore::ServerSideWait wait;
+        restore::RestoreJob job(service_, wait, sink_, stop);
+        if (second) {
+            EXPECT_THROW(job.Run(Request()), restore::ERestoreAbandoned);
+            EXPECT_EQ(sink_.events.back(), "failed kept_aside");
+            fs::rename(job.OriginalPath(), target_);
+        } else {
+            job.Run(Request());
+            EXPECT_EQ(sink_.events.back(), "finished replaced");
+            WriteFile(target_, "original");
+        }
+        EXPECT_EQ(sink_.events[3], "cannot stop");
+    }
+    sink_.onStarted = nullptr;
+}
+
+TEST_F(RestoreJobTest, AStopInAStreamedRestoreEndsTheInputAndPutsTheOriginalBack) {
+    using A = AnswerBuilder;
+    restore::StopToken stop;
+    FakeSource source("0123456789");
+    source.onRead = [&](std::size_t) { stop.Escalate(); };  // interrupted while it reads
+    sink_.onStarted = [this] { WriteFile(target_, "half restored by the server"); };
+    fake_.PushAnswer(A().Integer(78, 4).Text(63, "").Byte(4).End().Bytes());
+    fake_.PushAnswer(A().Integer(78, 4).Text(63, "").Byte(4).End().Bytes());
+    // The server's account of the input that ended early, at the third turn.
+    fake_.Fail(FakeClient::Query, isc_io_error, 2);
+    restore::RestoreJob job(service_, wait_, sink_, stop);
+    EXPECT_THROW(job.Run({.backup = restore::ClientStream{.source = &source, .name = "-"},
+                          .targetPath = target_}),
+                 restore::ERestoreCancelled);
+    EXPECT_EQ(fake_.LastSend().substr(7), Bytes({62, 0, 0}));  // the end of the input
+    EXPECT_EQ(service_.BackupFile().Lines(), std::vector<std::string>{"stdin"});
+    EXPECT_EQ(job.Fate(), OriginalFate::PutBack);
+    EXPECT_EQ(sink_.events.back(), "failed put_back cancelled");
+    EXPECT_EQ(ReadFile(target_), "original");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }

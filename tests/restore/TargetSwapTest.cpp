@@ -80,7 +80,8 @@ TEST_F(TargetSwapTest, ALongNameIsMovedAsideAndBackUnchanged) {
         EXPECT_LE(fs::path(swap.Aside()).filename().string().size(), 255u);
         EXPECT_FALSE(fs::exists(target));
         Write(LongKoreanName(), "half-restored");
-    }  // not committed: rolled back
+        EXPECT_EQ(swap.Rollback(restore::ServerEnd::Ended), OriginalFate::PutBack);
+    }
     EXPECT_EQ(ReadFile(target), "original");
     EXPECT_EQ(Entries(), 1u);
 }
@@ -97,13 +98,25 @@ TEST_F(TargetSwapTest, CommitDropsTheAsideCopyAndKeepsTheNewFile) {
     EXPECT_EQ(Entries(), 2u);
 }
 
-TEST_F(TargetSwapTest, NoTargetMeansNothingToMoveOrPutBack) {
-    const std::string target = (dir_ / "new.fdb").string();
-    TargetSwap swap(target, noPause_);
-    EXPECT_FALSE(swap.HadOriginal());
-    Write("new.fdb", "restored by a failed run");
-    EXPECT_EQ(swap.Rollback(), OriginalFate::None);
-    EXPECT_TRUE(fs::exists(target));  // not ours to delete: there was no original
+TEST_F(TargetSwapTest, NoTargetMeansNothingToPutBackAndALeftoverGoesOnlyWhenAskedAndEnded) {
+    struct Case {
+        bool removeNewLeftover;
+        restore::ServerEnd end;
+        bool leftoverStays;
+    } cases[] = {
+        {false, restore::ServerEnd::Ended, true},   // not ours to delete: there was no original
+        {true, restore::ServerEnd::Unknown, true},  // the server may still write it
+        {true, restore::ServerEnd::Ended, false},
+    };
+    for (const Case& c : cases) {
+        const std::string target = (dir_ / "new.fdb").string();
+        TargetSwap swap(target, noPause_, c.removeNewLeftover);
+        EXPECT_FALSE(swap.HadOriginal());
+        Write("new.fdb", "restored by a failed run");
+        EXPECT_EQ(swap.Rollback(c.end), OriginalFate::None);
+        EXPECT_EQ(fs::exists(target), c.leftoverStays);
+        fs::remove(target);
+    }
 }
 
 TEST_F(TargetSwapTest, AFileHeldOpenIsRefusedAndLeftAlone) {
@@ -152,7 +165,7 @@ TEST_F(TargetSwapTest, RollbackWaitsThroughThePauseForAHeldLeftoverThenKeepsTheO
     Write("a.fdb", "left by the server");
     const int fd = ::open(target.c_str(), O_RDWR);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(swap.Rollback(), OriginalFate::KeptAside);
+    EXPECT_EQ(swap.Rollback(restore::ServerEnd::Ended), OriginalFate::KeptAside);
     ::close(fd);
     EXPECT_GT(pauses, 10);
     EXPECT_EQ(swap.OriginalPath(), swap.Aside());
