@@ -426,6 +426,9 @@ cmd_start() {
     # A lock folder another release's server used holds files of other ids.
     [ "$recorded" = "$wanted" ] || rm -rf "$DIR/lock" "$DIR/log"
     echo "$wanted" >"$DIR/release"
+    # A shared folder may be filled only later (the sample while the server
+    # starts): it must exist for its mount.
+    [ ${#shares[@]} = 0 ] || mkdir -p "${shares[@]}"
     printf '%s\n' "$DIR" "${shares[@]}" >"$DIR/shares"
     init_server_wrap
     prepare_dirs
