@@ -63,8 +63,9 @@ depends=$(field Depends)
 for p in libqt6core6 libqt6gui6 libqt6widgets6 libfbclient2 fonts-nanum adduser; do
     grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
-[ "$(field Recommends)" = firebird3.0-server ] || fail "Recommends is '$(field Recommends)'"
-[ "$(field Suggests)" = firebird3.0-utils ] || fail "Suggests is '$(field Suggests)'"
+[ "$(field Recommends)" = "firebird4.0-server | firebird3.0-server" ] ||
+    fail "Recommends is '$(field Recommends)'"
+[ "$(field Suggests)" = "firebird4.0-utils | firebird3.0-utils" ] || fail "Suggests is '$(field Suggests)'"
 for f in Maintainer Section Description; do
     [ -n "$(field "$f")" ] || fail "no $f field"
 done

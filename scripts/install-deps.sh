@@ -12,6 +12,7 @@ packages=(
   libfbclient2 firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian strace
+  debootstrap
   clang-format clang-tidy
 )
 

@@ -22,7 +22,13 @@ if ! runuser -u firebird -- test -x "$(realpath -m "$build/..")" 2>/dev/null; th
 fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESTORE_WERROR=ON >/dev/null
 cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure --timeout 300 -j2
+ctest --test-dir "$build" --output-on-failure --timeout 300 -j2 -LE firebird4
+# The tests that work on a database server once more, over the same build,
+# against Firebird 4.0 from Debian 13; a machine's first run also makes the
+# Debian 13 tree it runs in (see scripts/fbserver.sh).
+pass=$SECONDS
+ctest --test-dir "$build" --output-on-failure --timeout 300 -j2 -L firebird4
+echo "Firebird 4.0 pass: $((SECONDS - pass)) s"
 
 # Static analysis with the checks .clang-tidy lists, over the libraries
 # without Qt (core, platform, services, restore, cli). clang-tidy takes

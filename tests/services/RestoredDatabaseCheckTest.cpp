@@ -1,11 +1,20 @@
 #include "services/RestoredDatabaseCheck.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <ibase.h>
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "FakeClient.h"
 #include "TraceIsolation.h"
+#include "tests/support/Files.h"
+#include "tests/support/Server.h"
 
 namespace {
 
@@ -73,4 +82,128 @@ TEST(RestoredDatabaseCheck, AFailedDetachAfterAnErrorLeavesTheFirstError) {
     }
     EXPECT_EQ(fake.Calls(FakeClient::Detach), 1);
     EXPECT_FALSE(check.Active());
+}
+
+namespace {
+
+// The header output of each release as its server words it (recorded from
+// 3.0.11 and 4.0.5, shortened, without the blank lines: an empty line ends
+// the output), around the attribute line under test.
+std::vector<std::string> Header(int release, const std::string& attributes) {
+    return {"Database \"/d/a.fdb\"",
+            "Database header page information:",
+            "\tFlags\t\t\t0",
+            release == 3 ? "\tODS version\t\t12.0" : "\tODS version\t\t13.0",
+            "\tCreation date\t\tDec 9, 2026 2:05:24",
+            attributes,
+            "    Variable header data:",
+            release == 3 ? "\tSweep interval:\t\t20000"
+                         : "\tDatabase GUID:\t{7781F7B2-BD79-4C7F-8BA2-0790CD4EBA06}",
+            "\t*END*",
+            "Gstat completion time Wed Dec  9 02:05:42 2026"};
+}
+
+}  // namespace
+
+TEST(RestoredDatabaseCheck, ReadsTheAttributesInEachReleasesWording) {
+    struct Case {
+        int release;
+        std::string line, attributes;
+        bool online;
+    } cases[] = {
+        {3, "\tAttributes\t\tforce write", "force write", true},
+        {3, "\tAttributes\t\t ", "", true},  // asynchronous writes, nothing else
+        {3, "\tAttributes\t\tforce write, multi-user maintenance",
+         "force write, multi-user maintenance", false},
+        {4, "\tAttributes\t\tforce write", "force write", true},
+        {4, "\tAttributes\t\t ", "", true},
+        {4, "\tAttributes\t\tforce write, read only", "force write, read only", true},
+        // Replicas are online; only their writers differ.
+        {4, "\tAttributes\t\tforce write, no reserve, read-only replica",
+         "force write, no reserve, read-only replica", true},
+        {4, "\tAttributes\t\tforce write, read-write replica", "force write, read-write replica",
+         true},
+        {4, "\tAttributes\t\tforce write, multi-user maintenance",
+         "force write, multi-user maintenance", false},
+        {4, "\tAttributes\t\tforce write, single-user maintenance",
+         "force write, single-user maintenance", false},
+        {4, "\tAttributes\t\tforce write, full shutdown", "force write, full shutdown", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.release) + ": " + c.line);
+        FakeClient fake{FAKE_SCRIPTED};
+        TRestoredDatabaseCheck check;
+        check.SetLibraryName(FAKE_SCRIPTED);
+        check.SetDatabaseName("/d/a.fdb");
+        for (const std::string& line : Header(c.release, c.line)) PushLine(fake, line);
+        const auto attributes = check.HeaderAttributes();
+        EXPECT_EQ(attributes, c.attributes);
+        EXPECT_EQ(TRestoredDatabaseCheck::IsOnline(attributes), c.online);
+    }
+}
+
+namespace {
+
+// Against the run's private server: its own wording, whichever release the
+// run selected.
+class RestoredDatabaseCheckOnServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(test_support::ServerDir().empty())
+            << "FIREBIRD must name the server's client root";
+        // Before the client library is first loaded in this process.
+        ::setenv("FIREBIRD_LOCK", (test_support::ServerDir() / "client-lock").c_str(), 0);
+        const std::string release =
+            test_support::ServerRelease() == 4 ? "Firebird 4.0" : "Firebird 3.0";
+        ASSERT_NE(Services("info_server_version").find(release), std::string::npos)
+            << "not the selected server";
+        folder_.emplace("header-check", test_support::ServerDir() / "db");
+        ::chmod(folder_->Root().c_str(), 0777);  // the server writes the database
+        database_ = folder_->Path("restored.fdb");
+        const std::string out = Services(
+            "action_restore bkp_file '" SAMPLE_DIR "/sample.fbk' dbname '" + database_ + "'");
+        ASSERT_TRUE(out.empty()) << out;
+        check_.SetLibraryName("GDS32.DLL");
+        check_.Params().SetLines({"user_name=SYSDBA", "password=fernstone"});
+        check_.SetDatabaseName(database_);
+    }
+
+    // What the server's own service tool prints for `arguments`.
+    static std::string Services(const std::string& arguments) {
+        return test_support::CommandOutput(
+            "timeout 60 '" PROJECT_SCRIPTS "/fbserver.sh' run '" +
+            test_support::ServerDir().string() +
+            "' fbsvcmgr localhost:service_mgr -user SYSDBA -password fernstone " + arguments +
+            " 2>&1");
+    }
+    std::string Properties(const std::string& arguments) const {
+        return Services("action_properties dbname '" + database_ + "' " + arguments);
+    }
+
+    std::optional<test_support::TempFolder> folder_;
+    std::string database_;
+    TRestoredDatabaseCheck check_;
+};
+
+}  // namespace
+
+TEST_F(RestoredDatabaseCheckOnServer, ARestoredDatabaseIsOnlineAndEachShutdownModeIsNot) {
+    EXPECT_EQ(check_.HeaderAttributes(), "force write");
+    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline(check_.HeaderAttributes()));
+    const struct {
+        const char* mode;
+        const char* words;
+    } modes[] = {{"prp_sm_multi", "force write, multi-user maintenance"},
+                 {"prp_sm_single", "force write, single-user maintenance"},
+                 {"prp_sm_full", "force write, full shutdown"}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.mode);
+        ASSERT_EQ(Properties(std::string("prp_shutdown_mode ") + m.mode + " prp_force_shutdown 0"),
+                  "");
+        const auto attributes = check_.HeaderAttributes();
+        EXPECT_EQ(attributes, m.words);
+        EXPECT_FALSE(TRestoredDatabaseCheck::IsOnline(attributes));
+        ASSERT_EQ(Properties("prp_online_mode prp_sm_normal"), "");
+    }
+    EXPECT_TRUE(TRestoredDatabaseCheck::IsOnline(check_.HeaderAttributes()));
 }

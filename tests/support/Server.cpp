@@ -16,6 +16,11 @@ fs::path ServerDir() {
     return client ? fs::path(client).parent_path() : fs::path();
 }
 
+int ServerRelease() {
+    const char* release = std::getenv("FB_RELEASE");
+    return release ? std::atoi(release) : 3;
+}
+
 void WriteForServer(const fs::path& path, const std::string& content) {
     WriteFile(path, content);
     ::chmod(path.c_str(), 0666);

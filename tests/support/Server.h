@@ -11,6 +11,10 @@ namespace test_support {
 // Empty when FIREBIRD is not set.
 std::filesystem::path ServerDir();
 
+// The server's release as the run selected it (FB_RELEASE): 3 or 4. Cases
+// that hold for one release only ask it.
+int ServerRelease();
+
 // Writes a file that the server's account may write too.
 void WriteForServer(const std::filesystem::path& path, const std::string& content);
 
