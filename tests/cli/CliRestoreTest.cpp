@@ -327,85 +327,64 @@ TEST_F(CliRestoreTest, EachRunRestoresTheSampleOrLeavesTheOriginalByteForByte) {
 
     const std::string t = target().string();
     auto at = [&](const char* name) { return (root_ / name).string(); };
+    const std::string fresh = (data() / "new.fdb").string();
+    const std::string relative = "Data/../Data/target.fdb";
     const std::string putBack =
         "\"cancelled\":false,\"original\":\"put_back\",\"original_path\":\"" + t + "\"";
-    const std::string password = "ISC_PASSWORD=fernstone";
     struct Case {
-        std::vector<std::string> args;
         int code;
         std::string says;  // on stderr for a refusal, else on stdout
-        std::vector<std::string> env;
-        bool piped = false;  // the sample comes on standard input
-        fs::path cwd = {};
+        std::vector<std::string> args;
+        bool piped = false;   // the sample comes on standard input
+        bool inRoot = false;  // started in the folder the backup is in
+        const char* password = "fernstone";
     } cases[] = {
-        {{"--replace", "--json", hidden + "/sample.fbk", t},
-         0,
-         "\"original\":\"replaced\"",
-         {password}},
-        {{"--replace", hidden + "/sample.fbk.gz", t}, 0, "", {password}},
-        {{"--replace", hidden + "/sample.fbk.zst", t}, 0, "", {password}},
-        {{"--replace", hidden + "/sample.fbk.xz", t}, 0, "", {password}},
-        {{"--replace", hidden + "/one.zip", t}, 0, "", {password}},
-        {{"--replace", "--json", "-", t},
-         0,
-         "\"input_total\":null,\"percent\":null",
-         {password},
-         true},
+        {0, "\"original\":\"replaced\"", {"--replace", "--json", hidden + "/sample.fbk", t}},
+        {0, "", {"--replace", hidden + "/sample.fbk.gz", t}},
+        {0, "", {"--replace", hidden + "/sample.fbk.zst", t}},
+        {0, "", {"--replace", hidden + "/sample.fbk.xz", t}},
+        {0, "", {"--replace", hidden + "/one.zip", t}},
+        {0, "\"input_total\":null,\"percent\":null", {"--replace", "--json", "-", t}, true},
         // Relative paths count from the caller's folder, not the server's.
-        {{"--replace", "sample.fbk", "Data/../Data/target.fdb"}, 0, "", {password}, false, root_},
-        {{"--replace", "--backup-on-server", "sample.fbk", "Data/../Data/target.fdb"},
-         0,
-         "",
-         {password},
-         false,
-         root_},
-        {{"--replace", "--json", at("corrupt.fbk"), t}, 1, putBack, {password}},
-        {{"--replace", "--json", at("short.fbk"), t}, 1, putBack, {password}},
-        {{"--replace", "--json", at("damaged.fbk.gz"), t}, 1, putBack, {password}},
-        {{"--replace", "--json", "--backup-on-server", at("short.fbk"), t}, 1, putBack, {password}},
+        {0, "", {"--replace", "sample.fbk", relative}, false, true},
+        {0, "", {"--replace", "--backup-on-server", "sample.fbk", relative}, false, true},
+        {1, putBack, {"--replace", "--json", at("corrupt.fbk"), t}},
+        {1, putBack, {"--replace", "--json", at("short.fbk"), t}},
+        {1, putBack, {"--replace", "--json", at("damaged.fbk.gz"), t}},
+        {1, putBack, {"--replace", "--json", "--backup-on-server", at("short.fbk"), t}},
         // The hidden file handed to the server to read is beyond its reach.
-        {{"--replace", "--json", "--backup-on-server", hidden + "/sample.fbk", t},
-         1,
-         "\"ok\":false",
-         {password}},
-        {{"--replace", "--json", backup(), t},
-         1,
+        {1, "", {"--replace", "--backup-on-server", hidden + "/sample.fbk", t}},
+        {1,
          "\"original\":\"untouched\"",
-         {"ISC_PASSWORD=not-the-password"}},
-        {{"--replace", at("none.fbk"), t}, 2, "cannot open the backup file", {password}},
-        {{"--replace", at("folder.fbk"), t}, 2, "cannot open the backup file", {password}},
-        {{"--replace", at("two.zip"), t},
-         2,
-         "more than one file (sample.fbk, other.fbk)",
-         {password}},
-        {{"--replace", "--backup-on-server", at("none.fbk"), t},
-         2,
-         "backup file not found",
-         {password}},
-        {{"--replace", "--backup-on-server", at("folder.fbk"), t},
-         2,
-         "backup is a folder",
-         {password}},
-        {{"--backup-on-server", "-", t}, 2, "not \"-\"", {password}},
-        {{backup(), at("none/x.fdb")}, 2, "target folder not found", {password}},
-        {{"--replace", backup(), backup()}, 2, "target is the backup file itself", {password}},
-        {{"--bogus", backup(), t}, 2, "--bogus", {password}},
-        {{"--replica", "sometimes", backup(), t}, 2, "--replica", {password}},
-        {{"--page-size", "1000", backup(), data() / "new.fdb"}, 2, "page size 1000", {password}},
-        {{backup(), t}, 2, "already exists (use --replace", {password}},
-        {{"--replace", "--server", "db1", backup(), t}, 2, "local targets only", {password}},
-        {{backup(), data() / "new.fdb"}, 2, "no password", {}},
-        {{"--password-file", at("none.txt"), backup(), data() / "new.fdb"},
-         2,
-         "cannot read the password file",
-         {password}},
+         {"--replace", "--json", backup(), t},
+         false,
+         false,
+         "bad"},
+        {2, "cannot open the backup file", {"--replace", at("none.fbk"), t}},
+        {2, "cannot open the backup file", {"--replace", at("folder.fbk"), t}},
+        {2, "more than one file (sample.fbk, other.fbk)", {"--replace", at("two.zip"), t}},
+        {2, "backup file not found", {"--replace", "--backup-on-server", at("none.fbk"), t}},
+        {2, "backup is a folder", {"--replace", "--backup-on-server", at("folder.fbk"), t}},
+        {2, "not \"-\"", {"--backup-on-server", "-", t}},
+        {2, "target folder not found", {backup(), at("none/x.fdb")}},
+        {2, "target is the backup file itself", {"--replace", backup(), backup()}},
+        {2, "--bogus", {"--bogus", backup(), t}},
+        {2, "--replica", {"--replica", "sometimes", backup(), t}},
+        {2, "page size 1000", {"--page-size", "1000", backup(), fresh}},
+        {2, "already exists (use --replace", {backup(), t}},
+        {2, "local targets only", {"--replace", "--server", "db1", backup(), t}},
+        {2, "no password", {backup(), fresh}, false, false, nullptr},
+        {2, "cannot read the password file", {"--password-file", at("none.txt"), backup(), fresh}},
     };
     for (const Case& c : cases) {
         std::string name;
         for (const std::string& arg : c.args) name += arg + " ";
         SCOPED_TRACE(name);
         WriteForServer(target(), kOld);
-        CliProcess process(c.args, root_ / "stderr.txt", c.env, c.piped, c.cwd);
+        std::vector<std::string> env;
+        if (c.password)
+            env.push_back(std::string("ISC_PASSWORD=") + c.password);
+        CliProcess process(c.args, root_ / "stderr.txt", env, c.piped, c.inRoot ? root_ : "");
         if (c.piped)
             process.Feed(whole);
         const Outcome run = process.Finish();
