@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark of the restore: builds the benchmark, starts a private Firebird
-# server, generates a backup of more than 100 MB (once; it is kept for later
-# runs) and restores it in turns through the window's wait, the command line
-# tovanel-restore and "gbak -c -se", then stops the server. With --busy, a
-# neighbour process keeps one core busy for the whole run.
+# server, generates a backup of more than 100 MB and its .gz and .zst (once;
+# they are kept for later runs) and restores them in turns through the
+# window's wait, the command line tovanel-restore (streaming each) and
+# "gbak -c -se" (reading the file on the server, or fed by gzip or zstd),
+# then times the cancel of a streamed restore, and stops the server. With
+# --busy, a neighbour process keeps one core busy for the whole run.
 #
 # Usage: scripts/bench-services.sh [--busy] [RUNS [PAUSE_MS]]
 #   RUNS      runs of each restore (default 3)
@@ -29,6 +31,9 @@ trap '"$root/scripts/fbserver.sh" stop "$server" >/dev/null' EXIT
 if [ ! -s "$data/big.fbk" ]; then
     "$root/scripts/make-sample-data.sh" --big --server "$server" "$data"
 fi
+# Default levels, as an administrator's backup job would make them.
+[ -s "$data/big.fbk.gz" ] || gzip -kc "$data/big.fbk" >"$data/big.fbk.gz"
+[ -s "$data/big.fbk.zst" ] || zstd -q -c "$data/big.fbk" >"$data/big.fbk.zst"
 # The server reads the backup and writes the target as user firebird.
 cp "$data/big.fbk" "$server/db/bench.fbk"
 chmod 644 "$server/db/bench.fbk"
@@ -43,4 +48,4 @@ if [ $busy = 1 ]; then
     echo "one busy neighbour: pid $neighbour"
 fi
 "$root/scripts/fbserver.sh" run "$server" \
-    "$build/bin/bench_services_restore" "$server/db/bench.fbk" "$server/db" "$pid" "$runs" "$pause"
+    "$build/bin/bench_services_restore" "$data" "$server/db" "$pid" "$runs" "$pause"
