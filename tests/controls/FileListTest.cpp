@@ -159,28 +159,19 @@ TEST_F(FileList, AFolderThatCannotBeEnteredListsNothingOfTheCurrentOne) {
 }
 
 TEST_F(FileList, AFolderThatCouldNotBeReadIsReadWhenSetAgain) {
-    struct Case {
-        const char* name;
-        std::function<void(FakeFileSystem&)> shut, open;
-    };
-    const Case cases[] = {
-        {"shut, then opened", [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", true); },
-         [](FakeFileSystem& fs) { fs.SetLocked("/app/Data", false); }},
-        {"missing, then made", [](FakeFileSystem& fs) { fs.Remove("/app/Data"); },
-         [](FakeFileSystem& fs) { fs.AddFile("/app/Data/x.fdb"); }},
-    };
-    for (const Case& c : cases) {
-        FakeFileSystem fake(PathStyle::Posix);
-        fake.AddDrive("/", platform::fs::dkFixed);
-        fake.AddFile("/app/Data/x.fdb");
-        platform::fs::ScopedFileSystem use(fake);
-        c.shut(fake);
-        TRzFileListBox list;
-        Open(list, "/app/Data");
-        ASSERT_EQ(list.Count(), 0) << c.name;
-        c.open(fake);
-        list.SetListDir("/app/Data");
-        EXPECT_EQ(ItemsOf(list), Strings{"x.fdb"}) << c.name;
+    FakeFileSystem fake(PathStyle::Posix);
+    LayOutShutFolder(fake);
+    platform::fs::ScopedFileSystem use(fake);
+    TRzFileListBox shut;
+    TRzFileListBox missing;
+    Open(shut, "/app/Shut");
+    Open(missing, "/app/Missing");
+    ASSERT_EQ(shut.Count() + missing.Count(), 0);
+    fake.SetLocked("/app/Shut", false);
+    fake.AddFile("/app/Missing/x.fdb");
+    for (TRzFileListBox* list : {&shut, &missing}) {
+        list->SetListDir(list->ListDir());
+        EXPECT_EQ(ItemsOf(*list), Strings{"x.fdb"}) << list->ListDir();
     }
 }
 
